@@ -101,8 +101,11 @@ void do_terminate(int sig);
 void do_toglograw(int sig);
 void do_alarm(int sig);
 // Waits until fd is readable, handling signals that arrive meanwhile.
-// Returns 1 when readable, 0 when a signal woke the wait (already handled).
+// Returns 1 when readable, 0 when a signal woke the wait (already handled),
+// -1 on a failure of the wait itself (errno tells).
 int waitinput(int fd);
+// Installs the handlers and blocks their signals outside the waits.
+void installsignals();
 
 // Options and banner (options.cpp).
 void printpkid();

@@ -1,0 +1,148 @@
+// The CDR store: each call's line goes to stdout or is appended to the
+// hourly file cdrdir/MM_YYYY/DD_MM_YYYY/DD_MM_YYYY:HH of the call's end.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "morva.h"
+
+int firstoutcall = 1;
+trec lasttrec;
+
+static int outfd = -1;        // the CDR output, -1 until the first call
+static char* path;            // directory path, then the open hourly file's path
+static size_t pathcap;
+static char line[128];        // the CDR line being written
+
+// cdrdir plus the three levels, every number at its widest (a byte as
+// three digits, the year as four): 9 + 12 + 15 characters and the NUL.
+constexpr size_t PATHEXTRA = 40;
+
+// Makes one directory of the tree; an entry already there is accepted
+// whatever it is, the open after it tells.
+static void makedir(const char* dir)
+{
+    while (mkdir(dir, 0755) != 0) {
+        int e = errno;
+        if (e == EEXIST)
+            return;
+        if (e != EINTR) {
+            fprintf(stderr, "ERROR: can't mkdir [%s] errno=%d\n", dir, e);
+            fflush(stderr);
+            my_exit(e);
+        }
+        if (dodebug) {
+            fprintf(stderr, "\nmkdir(%s) EINTR\n", dir);
+            fflush(stderr);
+        }
+    }
+}
+
+// Opens the hourly file of gnurt, making its directories, in place of the
+// one open so far. Leaves its path in path.
+static void openhour()
+{
+    if (!path) {
+        pathcap = strlen(cdrdir) + PATHEXTRA;
+        path = static_cast<char*>(malloc(pathcap));
+        if (!path) {
+            fprintf(stderr, "ERROR: can't open cdrfile [%s] errno=%d\n", cdrdir, ENOMEM);
+            fflush(stderr);
+            my_exit(ENOMEM);
+        }
+    }
+    int mon = gnurt.month + 1, day = gnurt.date + 1, year = gnurt.year + 1984;
+
+    int n = snprintf(path, pathcap, "%s/%02d_%04d", cdrdir, mon, year);
+    makedir(path);
+    n += snprintf(path + n, pathcap - n, "/%02d_%02d_%04d", day, mon, year);
+    makedir(path);
+    snprintf(path + n, pathcap - n, "/%02d_%02d_%04d:%02d", day, mon, year, int(gnurt.hour));
+
+    int fd;
+    while ((fd = open(path, O_WRONLY | O_APPEND | O_CREAT, 0666)) < 0) {
+        int e = errno;
+        if (e != EINTR) {
+            fprintf(stderr, "ERROR: can't open cdrfile [%s] errno=%d\n", path, e);
+            fflush(stderr);
+            my_exit(e);
+        }
+        if (dodebug) {
+            fprintf(stderr, "\nfopen(%s) EINTR\n", path);
+            fflush(stderr);
+        }
+    }
+    if (outfd >= 0)
+        close(outfd);
+    outfd = fd;
+}
+
+// Writes the whole line or ends the program. A pipe may take a line in
+// pieces; a file that takes only part of it (disk full, size limit) is cut
+// back to where the line began, so a file holds whole lines only.
+static void writeline(const char* s, size_t len)
+{
+    size_t done = 0;
+    while (done < len) {
+        ssize_t k = write(outfd, s + done, len - done);
+        if (k > 0) {
+            done += size_t(k);
+            continue;
+        }
+        if (k < 0 && errno == EINTR)
+            continue;
+        int e = k < 0 ? errno : EIO;
+        if (done > 0) {
+            // Fails harmlessly on a pipe, which has nothing to cut back.
+            off_t end = lseek(outfd, 0, SEEK_CUR);
+            if (end >= off_t(done) && ftruncate(outfd, end - off_t(done)) == 0)
+                lseek(outfd, end - off_t(done), SEEK_SET);
+        }
+        fprintf(stderr, "ERROR: can't write to cdrfile [%s] errno=%d\n",
+                *cdrdir ? path : "stdout", e);
+        fflush(stderr);
+        my_exit(1);
+    }
+}
+
+void output_call(const callrec* rec)
+{
+    formcall(line, rec);
+
+    if (!*cdrdir) {
+        if (firstoutcall) {
+            outfd = 1;
+            firstoutcall = 0;
+        }
+    } else if (firstoutcall || gnurt.year != lasttrec.year || gnurt.month != lasttrec.month ||
+               gnurt.date != lasttrec.date || gnurt.hour != lasttrec.hour) {
+        if (doXdebug) {
+            fprintf(stderr, "trec hour change  lasttrec=%02d%02d%02d%02d\n", lasttrec.year,
+                    lasttrec.month, lasttrec.date, lasttrec.hour);
+            fprintf(stderr, "                     gnurt=%02d%02d%02d%02d\n", gnurt.year,
+                    gnurt.month, gnurt.date, gnurt.hour);
+            fflush(stderr);
+        }
+        openhour();
+        lasttrec = gnurt;
+        firstoutcall = 0;
+    }
+    writeline(line, strlen(line));
+}
+
+// Every line is written whole when output_call returns, so there is nothing
+// to flush. A later output_call starts afresh.
+void cdrstore_close()
+{
+    if (outfd >= 0)
+        close(outfd);
+    outfd = -1;
+    firstoutcall = 1;
+    lasttrec = trec{};
+    free(path);
+    path = nullptr;
+}

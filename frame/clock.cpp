@@ -1,0 +1,161 @@
+// The tick clock: jul ticks (4 seconds since 1 March 1984 local), trec, the
+// host clock, the date and duration display texts and the -t time traces.
+#include "morva.h"
+
+#include <cstdio>
+
+trec trecbase, real_time_rec;
+trec* realt = &real_time_rec;
+uint32_t tm_trec_basediff;
+struct tm tmbase, tm_now;
+time_t secs_now;
+
+// mktime of tmbase, fixed at set-up: from_jul measures from it.
+static time_t basesecs;
+
+static char rptbuf[20];
+static char hmsbuf[12];    // "65535:59:56" is the widest text hh_mm_ss can make
+
+void clocksetup()
+{
+    trecbase = trec{0, 2, 0, 0, 0, 0, 0};
+    trec_to_tm(&trecbase, &tmbase);
+    tm_trec_basediff = static_cast<uint32_t>(mktime(&tmbase));
+    if (dodumpt) {
+        fprintf(stderr, "tm_trec_basediff = %ld\n", static_cast<long>(tm_trec_basediff));
+        fflush(stderr);
+    }
+    time_t zero = 0;
+    localtime_r(&zero, &tmbase);
+    struct tm scratch = tmbase;
+    basesecs = mktime(&scratch);
+}
+
+void getcurtime(trec* t)
+{
+    secs_now = time(nullptr);
+    localtime_r(&secs_now, &tm_now);
+    tm_to_trec(&tm_now, t);
+}
+
+void trec_to_tm(const trec* t, struct tm* tm)
+{
+    if (dodumpt)
+        dumptrec(t);
+    tm->tm_year = t->year + 84;
+    tm->tm_mon = t->month;
+    tm->tm_mday = t->date + 1;
+    tm->tm_wday = (t->day + 4) % 7;
+    tm->tm_hour = t->hour;
+    tm->tm_min = t->minute;
+    tm->tm_sec = t->second;
+    tm->tm_isdst = -1;
+    tm->tm_yday = -1;
+    if (dodumpt)
+        dumptm(tm);
+}
+
+void tm_to_trec(const struct tm* tm, trec* t)
+{
+    if (dodumpt)
+        dumptm(tm);
+    t->year = static_cast<uint8_t>(tm->tm_year - 84);
+    t->month = static_cast<uint8_t>(tm->tm_mon);
+    t->date = static_cast<uint8_t>(tm->tm_mday - 1);
+    t->day = static_cast<uint8_t>((tm->tm_wday + 3) % 7);
+    t->hour = static_cast<uint8_t>(tm->tm_hour);
+    t->minute = static_cast<uint8_t>(tm->tm_min);
+    t->second = static_cast<uint8_t>(tm->tm_sec);
+    if (dodumpt)
+        dumptrec(t);
+}
+
+// mktime normalises fields out of range, so an hour of 99 on the epoch day
+// counts on into the following days: the decoders turn durations into ticks
+// this way. Integer division truncates toward zero, as the tick count must.
+uint32_t from_jul(const trec* t)
+{
+    struct tm tm;
+    trec_to_tm(t, &tm);
+    time_t secs = mktime(&tm);
+    if (dodumpt) {
+        fprintf(stderr, "NUR time_t = %ld  Base = %ld\n", static_cast<long>(secs),
+                static_cast<long>(basesecs));
+        fflush(stderr);
+    }
+    int64_t seconds = static_cast<int64_t>(secs) - static_cast<int64_t>(basesecs);
+    uint32_t ret = static_cast<uint32_t>((seconds - static_cast<int64_t>(tm_trec_basediff)) / 4);
+    if (dodumpt) {
+        fprintf(stderr, "dbltime = %f retval = %ld\n", static_cast<double>(seconds),
+                static_cast<long>(ret));
+        fflush(stderr);
+    }
+    return ret;
+}
+
+// The host time value is 64-bit, so ticks far past 2038 still convert.
+void to_jul(uint32_t ticks, trec* t)
+{
+    time_t secs = static_cast<time_t>(tm_trec_basediff) + 4 * static_cast<time_t>(ticks);
+    struct tm tm;
+    localtime_r(&secs, &tm);
+    tm_to_trec(&tm, t);
+}
+
+uint32_t maketime(const callrec* rec)
+{
+    return rec->start_lo[0] | rec->start_lo[1] << 8 |
+           static_cast<uint32_t>(rec->start_lo[2]) << 16 |
+           static_cast<uint32_t>(rec->start_hi) << 24;
+}
+
+char* rptbin2asc(uint32_t ticks)
+{
+    trec t;
+    to_jul(ticks, &t);
+    if (ticks <= 21599)
+        snprintf(rptbuf, sizeof rptbuf, "%13d:%02d", t.hour, t.minute);
+    else
+        snprintf(rptbuf, sizeof rptbuf, "%2d-%3s-%02d  %2d:%02d", t.date + 1, mname(t.month),
+                 (t.year + 84) % 100, t.hour, t.minute);
+    return rptbuf;
+}
+
+char* hh_mm_ss(uint32_t ticks)
+{
+    uint32_t s = 4u * ticks;
+    unsigned min = (s / 60) % 60, sec = s % 60;
+    if (s <= 3599)
+        snprintf(hmsbuf, sizeof hmsbuf, "%2u:%02u", min, sec);
+    else
+        snprintf(hmsbuf, sizeof hmsbuf, "%2u:%02u:%02u",
+                 static_cast<unsigned>(static_cast<uint16_t>(s / 3600)), min, sec);
+    return hmsbuf;
+}
+
+const char* mname(int16_t month)
+{
+    static const char* const names[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                          "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    return month >= 0 && month < 12 ? names[month] : "HUH";
+}
+
+void dumptm(const struct tm* tm)
+{
+    fprintf(stderr, " tm sec=%d min=%d hour=%d mday=%d mon=%d year=%d wday=%d yday=%d isdst=%d\n",
+            tm->tm_sec, tm->tm_min, tm->tm_hour, tm->tm_mday, tm->tm_mon, tm->tm_year,
+            tm->tm_wday, tm->tm_yday, tm->tm_isdst);
+    fflush(stderr);
+}
+
+void dumptrec(const trec* t)
+{
+    fprintf(stderr, " nurt year=%d month=%d date=%d day=%d hour=%d minute=%d second=%d\n",
+            t->year, t->month, t->date, t->day, t->hour, t->minute, t->second);
+    fflush(stderr);
+}
+
+// Hooks the decoders' timeout routine calls; the frame needs none of them.
+void callrqst() {}
+void di() {}
+void ei() {}

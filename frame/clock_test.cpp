@@ -1,0 +1,254 @@
+// Tests of the tick clock: conversions in UTC and in a zone with daylight
+// saving, the display texts and the exact -t trace lines.
+#include "morva.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Switches the process's zone for one test and sets the clock up anew.
+class Zone {
+public:
+    explicit Zone(const char* tz)
+    {
+        const char* old = getenv("TZ");
+        had_ = old != nullptr;
+        if (had_)
+            old_ = old;
+        setenv("TZ", tz, 1);
+        tzset();
+        clocksetup();
+    }
+    ~Zone()
+    {
+        if (had_)
+            setenv("TZ", old_.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+        clocksetup();
+    }
+
+private:
+    bool had_;
+    std::string old_;
+};
+
+trec mk(int y, int mon, int date, int h, int m, int s)
+{
+    return trec{uint8_t(y - 1984), uint8_t(mon - 1), uint8_t(date - 1), 0,
+                uint8_t(h), uint8_t(m), uint8_t(s)};
+}
+
+bool same(const trec& a, const trec& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+} // namespace
+
+TEST(Clock, SetupInUtc)
+{
+    Zone z("UTC");
+    EXPECT_EQ(tm_trec_basediff, 446947200u);
+    const trec epoch{0, 2, 0, 0, 0, 0, 0};
+    EXPECT_TRUE(same(trecbase, epoch));
+    EXPECT_EQ(tmbase.tm_year, 70);
+    EXPECT_EQ(tmbase.tm_mday, 1);
+    EXPECT_EQ(realt, &real_time_rec);
+}
+
+// Fields out of range count on through mktime; the decoders turn durations
+// of up to 99 hours into ticks this way. Both zones have no clock change in
+// the days these touch.
+TEST(Clock, FromJulTicksAndNormalisation)
+{
+    struct {
+        trec t;
+        uint32_t want;
+    } cases[] = {
+        {mk(1984, 3, 1, 0, 0, 3), 0},
+        {mk(1984, 3, 1, 0, 0, 4), 1},
+        {mk(1984, 3, 1, 1, 0, 0), 900},
+        {mk(1984, 3, 2, 0, 0, 0), 21600},
+        {mk(1984, 3, 1, 30, 0, 0), 27000},
+        {mk(1984, 3, 1, 99, 0, 0), 89100},
+        {mk(1984, 3, 1, 99, 59, 59), 89100 + 899},
+        {mk(1984, 2, 30, 0, 0, 0), 0},               // 30 February 1984 is 1 March
+        {mk(1984, 2, 29, 23, 59, 56), uint32_t(-1)}, // before the epoch wraps
+        {mk(1984, 2, 29, 0, 0, 0), uint32_t(-21600)},
+    };
+    for (const char* tz : {"UTC", "Europe/Berlin"}) {
+        Zone z(tz);
+        for (const auto& c : cases)
+            EXPECT_EQ(from_jul(&c.t), c.want) << tz << " hour " << int(c.t.hour);
+        // 30 February of a common year is 2 March.
+        trec feb30 = mk(1985, 2, 30, 0, 0, 0);
+        trec mar2 = mk(1985, 3, 2, 0, 0, 0);
+        EXPECT_EQ(from_jul(&feb30), from_jul(&mar2)) << tz;
+    }
+}
+
+TEST(Clock, KnownDateInUtc)
+{
+    Zone z("UTC");
+    trec t = mk(2026, 12, 6, 2, 55, 56);
+    EXPECT_EQ(from_jul(&t), 337394639u);
+    trec back;
+    to_jul(337394639u, &back);
+    t.day = 3;   // a Sunday
+    EXPECT_TRUE(same(back, t));
+}
+
+TEST(Clock, Weekdays)
+{
+    Zone z("UTC");
+    struct tm tm{};
+    tm.tm_wday = 4;   // Thursday
+    trec t;
+    tm_to_trec(&tm, &t);
+    EXPECT_EQ(t.day, 0);
+    tm.tm_wday = 3;   // Wednesday
+    tm_to_trec(&tm, &t);
+    EXPECT_EQ(t.day, 6);
+    trec th{0, 2, 0, 0, 0, 0, 0};
+    trec_to_tm(&th, &tm);
+    EXPECT_EQ(tm.tm_wday, 4);
+    EXPECT_EQ(tm.tm_isdst, -1);
+    EXPECT_EQ(tm.tm_yday, -1);
+}
+
+// Round trips in a zone with daylight saving, well past 2038. The repeated
+// hour when the clocks go back converts either way, so 02:xx is left out.
+TEST(Clock, RoundTripsInBerlin)
+{
+    Zone z("Europe/Berlin");
+    int checked = 0;
+    for (uint64_t ticks = 0; ticks < 0xFFFFFFFFu; ticks += 1000003) {
+        trec t;
+        to_jul(uint32_t(ticks), &t);
+        if (t.year > 200)
+            break;
+        if (t.hour == 2)
+            continue;
+        ASSERT_EQ(from_jul(&t), ticks) << rptbin2asc(uint32_t(ticks));
+        checked++;
+    }
+    EXPECT_GT(checked, 1500);
+
+    struct {
+        trec in;
+        uint8_t day;
+    } cases[] = {
+        {mk(1984, 3, 1, 0, 0, 3), 0},      // Thursday
+        {mk(2026, 7, 15, 14, 33, 27), 6},  // Wednesday, summer time
+        {mk(2026, 1, 15, 14, 33, 27), 0},  // Thursday, winter time
+        {mk(2040, 1, 1, 23, 59, 59), 3},   // Sunday, past 2038
+        {mk(2100, 2, 28, 12, 0, 2), 3},    // Sunday
+    };
+    for (const auto& c : cases) {
+        trec back;
+        to_jul(from_jul(&c.in), &back);
+        trec want = c.in;
+        want.second = uint8_t(want.second & ~3);
+        want.day = c.day;
+        EXPECT_TRUE(same(back, want)) << rptbin2asc(from_jul(&c.in));
+    }
+}
+
+TEST(Clock, DateText)
+{
+    Zone z("UTC");
+    struct {
+        uint32_t ticks;
+        const char* want;
+    } cases[] = {
+        {0, "            0:00"},
+        {900, "            1:00"},
+        {21599, "           23:59"},
+        {21600, " 2-MAR-84   0:00"},
+        {337394639u, " 6-DEC-26   2:55"},
+        {(2208988800u - 446947200u) / 4, " 1-JAN-40   0:00"},   // past 2038
+    };
+    for (const auto& c : cases) {
+        EXPECT_STREQ(rptbin2asc(c.ticks), c.want) << c.ticks;
+        EXPECT_EQ(strlen(rptbin2asc(c.ticks)), 16u);
+    }
+}
+
+TEST(Clock, DurationText)
+{
+    struct {
+        uint32_t ticks;
+        const char* want;
+    } cases[] = {
+        {0, " 0:00"},        {15, " 1:00"},          {899, "59:56"},
+        {900, " 1:00:00"},   {65535, "72:49:00"},    {899999, "999:59:56"},
+        // 4294967292 s are 1193046 h, of which the low 16 bits are kept.
+        {0x3FFFFFFFu, "13398:28:12"},
+        {0x40000000u, " 0:00"},   // only the low 30 bits count
+    };
+    for (const auto& c : cases)
+        EXPECT_STREQ(hh_mm_ss(c.ticks), c.want) << c.ticks;
+}
+
+TEST(Clock, MonthNames)
+{
+    std::string all;
+    for (int16_t m = 0; m < 12; m++)
+        all += mname(m);
+    EXPECT_EQ(all, "JANFEBMARAPRMAYJUNJULAUGSEPOCTNOVDEC");
+    EXPECT_STREQ(mname(12), "HUH");
+    EXPECT_STREQ(mname(-1), "HUH");
+}
+
+TEST(Clock, TraceLines)
+{
+    Zone z("UTC");
+    uint8_t saved = dodumpt;
+    dodumpt = 1;
+
+    testing::internal::CaptureStderr();
+    clocksetup();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              " nurt year=0 month=2 date=0 day=0 hour=0 minute=0 second=0\n"
+              " tm sec=0 min=0 hour=0 mday=1 mon=2 year=84 wday=4 yday=-1 isdst=-1\n"
+              "tm_trec_basediff = 446947200\n");
+
+    trec t = mk(1984, 3, 1, 1, 0, 7);
+    testing::internal::CaptureStderr();
+    from_jul(&t);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              " nurt year=0 month=2 date=0 day=0 hour=1 minute=0 second=7\n"
+              " tm sec=7 min=0 hour=1 mday=1 mon=2 year=84 wday=4 yday=-1 isdst=-1\n"
+              "NUR time_t = 446950807  Base = 0\n"
+              "dbltime = 446950807.000000 retval = 901\n");
+
+    trec out;
+    testing::internal::CaptureStderr();
+    to_jul(337394639u, &out);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              " tm sec=56 min=55 hour=2 mday=6 mon=11 year=126 wday=0 yday=339 isdst=0\n"
+              " nurt year=42 month=11 date=5 day=3 hour=2 minute=55 second=56\n");
+
+    dodumpt = 0;
+    testing::internal::CaptureStderr();
+    from_jul(&t);
+    to_jul(0, &out);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    dodumpt = saved;
+}
+
+TEST(Clock, GetcurtimeReadsHostClock)
+{
+    Zone z("UTC");
+    time_t before = time(nullptr);
+    getcurtime(&real_time_rec);
+    EXPECT_GE(secs_now, before);
+    EXPECT_LE(secs_now, before + 2);
+    EXPECT_EQ(tm_now.tm_year, real_time_rec.year + 84);
+    EXPECT_EQ(tm_now.tm_min, real_time_rec.minute);
+    uint32_t now = from_jul(&real_time_rec);
+    EXPECT_EQ(now, uint32_t((secs_now - 446947200) / 4));
+}

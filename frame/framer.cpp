@@ -1,0 +1,227 @@
+// Records out of the SMDR byte stream, and the raw log: an exact copy of
+// every byte taken from the input while logging is on.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "morva.h"
+
+int cdrfp = -1;
+
+// Start-byte framing is built but off in both programs.
+const uint32_t is_stx = 0;
+const uint8_t stx = 0;
+const uint8_t nstx = 0;
+const uint8_t psynb = 0;
+const uint8_t synb = 0;
+
+// Input is read in blocks and handed out a byte at a time.
+static uint8_t inbuf[8192];
+static size_t inpos, inlen;
+
+// Raw-log bytes wait here until the program is about to wait for more input,
+// or the log is closed; so logging costs no system call per byte.
+static uint8_t logbuf[8192];
+static size_t logn;
+static int rawfd = -1;
+
+static void rawlogfail(int err)
+{
+    logn = 0;
+    close(rawfd);
+    rawfd = -1;
+    fprintf(stderr, "Error writing to raw data file %s  errno=%d\n", rawfile, err);
+    fflush(stderr);
+    my_exit(1);
+}
+
+void rawlog_flush()
+{
+    size_t done = 0;
+    while (done < logn) {
+        ssize_t n = write(rawfd, logbuf + done, logn - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            rawlogfail(n < 0 ? errno : ENOSPC);
+        done += static_cast<size_t>(n);
+    }
+    logn = 0;
+}
+
+void rawlog_close()
+{
+    if (rawfd < 0)
+        return;
+    rawlog_flush();
+    int fd = rawfd;
+    rawfd = -1;
+    if (close(fd) < 0 && errno != EINTR) {
+        fprintf(stderr, "Error writing to raw data file %s  errno=%d\n", rawfile, errno);
+        fflush(stderr);
+        my_exit(1);
+    }
+}
+
+void lograwsmdr(size_t len, const uint8_t* bytes)
+{
+    if (rawfd < 0) {
+        do
+            rawfd = open(rawfile, O_WRONLY | O_APPEND | O_CREAT, 0666);
+        while (rawfd < 0 && errno == EINTR);
+        if (rawfd < 0) {
+            fprintf(stderr, "Can't open raw output file %s  errno=%d\n", rawfile, errno);
+            fflush(stderr);
+            my_exit(1);
+        }
+        fprintf(stderr, "Opened raw data file %s\n", rawfile);
+        fflush(stderr);
+    }
+    while (len > 0) {
+        if (logn == sizeof logbuf)
+            rawlog_flush();
+        size_t n = std::min(len, sizeof logbuf - logn);
+        memcpy(logbuf + logn, bytes, n);
+        logn += n;
+        bytes += n;
+        len -= n;
+    }
+}
+
+uint8_t getrawbyte(int fd)
+{
+    while (inpos == inlen) {
+        // Everything taken so far is in the log before the program waits.
+        if (rawfd >= 0)
+            rawlog_flush();
+        int w = waitinput(fd);
+        if (w == 0) {
+            if (dodebug)
+                fputs("\ngetrawbyte() EINTR\n", stderr);
+            continue;
+        }
+        ssize_t n = w > 0 ? read(fd, inbuf, sizeof inbuf) : -1;
+        if (n > 0) {
+            inpos = 0;
+            inlen = static_cast<size_t>(n);
+        } else if (n == 0) {
+            if (doXdebug) {
+                fputs("\nEOF reached.\n", stderr);
+                fflush(stderr);
+            }
+            my_exit(0);
+        } else if (errno == EINTR) {
+            if (dodebug)
+                fputs("\ngetrawbyte() EINTR\n", stderr);
+        } else {
+            // A failing line (an unplugged adapter gives EIO) is not the end
+            // of the input: say so and stop with an error.
+            fprintf(stderr, "Can't read input %s   errno=%d\n", *inpath ? inpath : "stdin", errno);
+            fflush(stderr);
+            my_exit(1);
+        }
+    }
+    uint8_t c = inbuf[inpos++];
+    if (doXdebug) {
+        fprintf(stderr, " %02x", c);
+        fflush(stderr);
+    }
+    if (dolograw)
+        lograwsmdr(1, &c);
+    return c;
+}
+
+int getraw_etx(int fd, uint8_t* buf)
+{
+    int i = 0;
+    for (;;) {
+        uint8_t c = getrawbyte(fd);
+        buf[i] = c;
+        if (c == etx) {
+            if (i >= petx)
+                return i + 1;
+            if (doXdebug) {
+                fputs("\n - ETX before expected\n", stderr);
+                fflush(stderr);
+            }
+            i = 0;
+            continue;
+        }
+        if (++i > 255)
+            i = 0;   // an overlong line: start again from the buffer's head
+    }
+}
+
+int getraw_stx(int fd, uint8_t* buf)
+{
+    if (doXdebug)
+        fprintf(stderr, "[stx=%02x nstx=%d psynb=%d synb=%02x]\n", stx, nstx, psynb, synb);
+    int i = 0, c = 0;
+    for (;;) {
+        uint8_t b = getrawbyte(fd);
+        buf[i] = b;
+        if (c == 0 && b == stx) {
+            if (doXdebug)
+                fputs(" [FOUND STX] ", stderr);
+            buf[0] = stx;
+            i = 1;
+            c = 1;
+            continue;
+        }
+        if (c != 0)
+            c++;
+        if (c != 0 && c >= nstx) {
+            if (doXdebug)
+                fputs(" [GOT NSTX bytes] ", stderr);
+            if (psynb != 0 && buf[psynb] != synb) {
+                if (doXdebug) {
+                    fprintf(stderr, "\n - OUT OF SYNC - psynb=%d  synb=%02x  buf[0]=%02x\n", psynb, synb, buf[0]);
+                    fflush(stderr);
+                }
+                i = 0;
+                c = 0;
+                continue;
+            }
+            if (psynb != 0 && doXdebug)
+                fputs(" [SYNB OK] ", stderr);
+            return i + 1;
+        }
+        if (++i > 255) {
+            fputs(" [BUFFER WRAP] ", stderr);
+            i = 0;
+            c = 0;
+        }
+    }
+}
+
+void dumpasc()
+{
+    char line[1 + 78 + 1 + 256 + 2];
+    size_t n = 0;
+    line[n++] = '\n';
+    memset(line + n, '-', 78);
+    n += 78;
+    line[n++] = '\n';
+    for (int i = 0; i < 256 && rawbuf[i] != etx; i++)
+        line[n++] = (rawbuf[i] >= 0x20 && rawbuf[i] <= 0x7d) ? static_cast<char>(rawbuf[i]) : '.';
+    line[n++] = '\n';
+    line[n] = '\0';
+    fputs(line, stderr);
+    fflush(stderr);
+}
+
+void handlerawrec()
+{
+    if (doXdebug)
+        fputs("** (HEX record):", stderr);
+    if (is_stx)
+        getraw_stx(cdrfp, rawbuf);
+    else
+        getraw_etx(cdrfp, rawbuf);
+    getcurtime(&real_time_rec);
+    if (doXdebug)
+        dumpasc();
+}

@@ -1,0 +1,155 @@
+// Codecs of the packed call record: BCD numbers, the split charge code, the
+// right-justified dialled digits, fixed-width decimal fields and the accessors.
+#include "morva.h"
+
+#include <cstdlib>
+#include <cstring>
+
+static char bcdbuf[7];     // shared by bcd2a and bcd2asc
+static char chgbuf[13];
+static char subbuf[256];
+char ddigits[25];
+
+static bool isdig(char c) { return c >= '0' && c <= '9'; }
+
+void cnvbcd(uint8_t* dst, const char* txt, int len)
+{
+    dst[0] = dst[1] = dst[2] = 0;
+    if (len > 6)
+        len = 6;
+    int nib = 0;    // nibbles placed so far, counted from the right
+    for (int i = len - 1; i >= 0; i--) {
+        char c = txt[i];
+        if (!isdig(c))
+            continue;
+        uint8_t d = static_cast<uint8_t>(c - '0');
+        uint8_t& b = dst[2 - nib / 2];
+        b |= (nib % 2) ? static_cast<uint8_t>(d << 4) : d;
+        nib++;
+    }
+}
+
+char* bcd2a(const uint8_t* bcd)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    for (int i = 0; i < 3; i++) {
+        bcdbuf[2 * i] = hex[bcd[i] >> 4];
+        bcdbuf[2 * i + 1] = hex[bcd[i] & 0x0f];
+    }
+    bcdbuf[6] = '\0';
+    return bcdbuf;
+}
+
+char* bcd2asc(const uint8_t* bcd)
+{
+    char* p = bcd2a(bcd);
+    for (int i = 0; i < 5 && *p == '0'; i++)
+        p++;
+    return p;
+}
+
+char* mkchg(const callrec* rec)
+{
+    std::memcpy(chgbuf, bcd2a(rec->charge_hi), 6);
+    std::memcpy(chgbuf + 6, bcd2a(rec->charge_lo), 6);
+    chgbuf[12] = '\0';
+    char* p = chgbuf;
+    while (*p == '0')
+        p++;
+    return p;
+}
+
+// Collects the digits first, so that a blank or dash inside the code cannot
+// shift the cut between the two halves: the last six digits always go low.
+void dochg(callrec* rec, const char* code, uint8_t len)
+{
+    if (!kal && len > 6)
+        len = 6;
+    char digits[12];
+    int n = 0;
+    for (int i = 0; i < len && n < 12; i++)
+        if (isdig(code[i]))
+            digits[n++] = code[i];
+    int split = n > 6 ? n - 6 : 0;
+    cnvbcd(rec->charge_hi, digits, split);
+    cnvbcd(rec->charge_lo, digits + split, n - split);
+}
+
+// Callers pass widths of at most 255; a longer one is cut so that the buffer
+// cannot overflow.
+char* substr(const char* txt, uint16_t off, uint16_t len)
+{
+    if (len > sizeof subbuf - 1)
+        len = sizeof subbuf - 1;
+    std::memcpy(subbuf, txt + off, len);
+    subbuf[len] = '\0';
+    return subbuf;
+}
+
+// strtol rather than atoi: same parse, but an overlong field saturates
+// instead of being undefined; the low 16 bits are kept either way.
+uint16_t cnvbin(const char* txt, uint16_t width)
+{
+    return static_cast<uint16_t>(std::strtol(substr(txt, 0, width), nullptr, 10));
+}
+
+void ddltor(const char* last, uint8_t count)
+{
+    int n = count > 24 ? 24 : count;
+    int pos = 23;
+    for (int i = 0; i < n; i++) {
+        char c = *(last - i);
+        if (isdig(c))
+            ddigits[pos--] = c;
+    }
+    while (pos >= 0)
+        ddigits[pos--] = ' ';
+    ddigits[24] = '\0';
+}
+
+void c_dto8(const char* txt, char* dialled)
+{
+    std::memcpy(dialled, txt, sizeof callrec::dialled);
+}
+
+void c_8tod(char* txt, const char* dialled)
+{
+    std::memcpy(txt, dialled, sizeof callrec::dialled);
+}
+
+uint16_t getmeter(const callrec* rec)
+{
+    return static_cast<uint16_t>((rec->meter[0] | rec->meter[1] << 8) & 0x1fff);
+}
+
+void setmeter(callrec* rec, uint16_t m)
+{
+    m &= 0x1fff;
+    rec->meter[0] = static_cast<uint8_t>(m);
+    rec->meter[1] = static_cast<uint8_t>(m >> 8);
+}
+
+uint32_t getduration(const callrec* rec)
+{
+    const uint8_t* d = rec->duration;
+    return d[0] | d[1] << 8 | static_cast<uint32_t>(d[2]) << 16 |
+           static_cast<uint32_t>(d[3]) << 24;
+}
+
+void setduration(callrec* rec, uint32_t ticks)
+{
+    if (ticks > 0xffff)
+        ticks = 0xffff;
+    rec->duration[0] = static_cast<uint8_t>(ticks);
+    rec->duration[1] = static_cast<uint8_t>(ticks >> 8);
+    rec->duration[2] = 0;
+    rec->duration[3] = 0;
+}
+
+void setstart(callrec* rec, uint32_t ticks)
+{
+    rec->start_lo[0] = static_cast<uint8_t>(ticks);
+    rec->start_lo[1] = static_cast<uint8_t>(ticks >> 8);
+    rec->start_lo[2] = static_cast<uint8_t>(ticks >> 16);
+    rec->start_hi = static_cast<uint8_t>(ticks >> 24);
+}

@@ -1,0 +1,230 @@
+// The run loop, the status line, the orderly exit and the signals.
+// Handlers only record a signal. The signals stay blocked in the normal flow
+// and are let in only while the program waits (ppoll with the saved mask), so
+// none slips in between the test of a flag and the wait, and the main flow
+// does the work: status line, raw-log toggle, exit.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include "morva.h"
+
+static volatile sig_atomic_t gotalarm, gottoggle, gotterm;
+static sigset_t blockset;   // the signals whose handlers only set a flag
+static sigset_t waitmask;   // the mask in force while waiting: those let in
+
+void do_alarm(int) { gotalarm = 1; }
+void do_toglograw(int sig) { gottoggle = sig; }
+void do_terminate(int sig) { gotterm = sig; }
+
+static void catchsig(int sig, void (*fn)(int))
+{
+    struct sigaction sa = {};
+    sa.sa_handler = fn;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;   // no restart: a wait must come back to the main flow
+    sigaction(sig, &sa, nullptr);
+}
+
+void installsignals()
+{
+    signal(SIGCHLD, SIG_IGN);
+    signal(SIGHUP, SIG_IGN);
+    signal(SIGTRAP, SIG_IGN);
+    signal(SIGQUIT, SIG_IGN);
+    catchsig(SIGINT, do_terminate);
+    catchsig(SIGTERM, do_terminate);
+    catchsig(SIGUSR1, do_toglograw);
+    catchsig(SIGALRM, do_alarm);
+
+    sigemptyset(&blockset);
+    sigaddset(&blockset, SIGINT);
+    sigaddset(&blockset, SIGTERM);
+    sigaddset(&blockset, SIGUSR1);
+    sigaddset(&blockset, SIGALRM);
+    sigprocmask(SIG_BLOCK, &blockset, &waitmask);
+    sigdelset(&waitmask, SIGINT);
+    sigdelset(&waitmask, SIGTERM);
+    sigdelset(&waitmask, SIGUSR1);
+    sigdelset(&waitmask, SIGALRM);
+}
+
+// The work of the handlers, in a fixed order: status line, raw-log toggle,
+// termination.
+static void handlesignals()
+{
+    if (gotalarm) {
+        gotalarm = 0;
+        alarm(60);
+        dostats();
+    }
+    if (gottoggle) {
+        int sig = gottoggle;
+        gottoggle = 0;
+        if (dolograw) {
+            rawlog_close();
+            dolograw = 0;
+            fprintf(stderr, "Closed raw data file %s\n", rawfile);
+        } else {
+            dolograw = 1;   // the file opens with the next byte logged
+        }
+        fprintf(stderr, "\ndo_toglograw() sig=%d  now dolograw=%d\n", sig, dolograw);
+        fflush(stderr);
+    }
+    if (gotterm) {
+        fprintf(stderr, "\ndo_terminate() sig=%d\n", static_cast<int>(gotterm));
+        fflush(stderr);
+        my_exit(0);
+    }
+}
+
+int waitinput(int fd)
+{
+    struct pollfd p = {fd, POLLIN, 0};
+    if (ppoll(&p, 1, nullptr, &waitmask) >= 0)
+        return 1;
+    if (errno != EINTR)
+        return -1;
+    handlesignals();
+    return 0;
+}
+
+// Opens the input. A device or FIFO may keep the open waiting, so the
+// signals are let in for it and an interrupted open is repeated.
+static int openinput(const char* path)
+{
+    for (;;) {
+        sigprocmask(SIG_SETMASK, &waitmask, nullptr);
+        int fd = -1, err = EINTR;
+        if (!gotalarm && !gottoggle && !gotterm) {
+            fd = open(path, O_RDONLY | O_NOCTTY);
+            err = errno;
+        }
+        sigprocmask(SIG_BLOCK, &blockset, nullptr);
+        if (fd >= 0)
+            return fd;
+        if (err != EINTR) {
+            fprintf(stderr, "Can't open input %s   errno=%d\n", path, err);
+            fflush(stderr);
+            my_exit(1);
+        }
+        handlesignals();
+    }
+}
+
+// Waits for the operator's key between records; code 3 ends the run.
+static void pausekey()
+{
+    fputs("Hit Return Key.", stderr);
+    fflush(stderr);
+    for (;;) {
+        int w = waitinput(0);
+        if (w == 0)
+            continue;
+        if (w < 0)
+            return;
+        unsigned char c;
+        ssize_t n = read(0, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 1 && c == 3)
+            my_exit(1);
+        return;
+    }
+}
+
+void morva(const char* path)
+{
+    cdrfp = *path ? openinput(path) : 0;
+    clocksetup();
+    pabxdep_init();
+    pakrop.rejcnt = 0;
+    alarm(60);
+    if (!dodebug)
+        dostats();
+    for (;;) {
+        if (dodebug)
+            dostats();
+        if (!nopause)
+            pausekey();
+        handlerawrec();
+        int packed = packrec(&pkcall);
+        postpacker(packed == 0);
+    }
+}
+
+int postpacker(int notpacked)
+{
+    reccount++;
+    if (dodebug)
+        fprintf(stderr, "\n- %s - %s - rejcnt %lu%s\n", kal == 1 ? "kal" : "nur",
+                notpacked ? "Not packed" : "Packed", static_cast<unsigned long>(pakrop.rejcnt),
+                flushingpacker ? " [flushingpacker]" : "");
+    if (notpacked)
+        return 0;
+    int excluded = rejcall(&pkcall);
+    if (dodebug)
+        fprintf(stderr, "-e%02x %02x%02x%02x %02x%02x%02x -call %s-\n", crjcode, stnlow[0], stnlow[1],
+                stnlow[2], stnhigh[0], stnhigh[1], stnhigh[2], excluded ? "Excluded" : "Included");
+    if (excluded)
+        return 0;
+    if (doXdebug)
+        dumppak(&pkcall);
+    output_call(&pkcall);
+    return 1;
+}
+
+void dostats()
+{
+    getcurtime(&real_time_rec);
+    const char* text = "";
+    if (pabxerr)
+        text = errmsg;
+    else if (prvetime)
+        text = rptbin2asc(prvetime);
+    char when[32];
+    asctime_r(&tm_now, when);
+    fprintf(stderr, " %-18.18s  Rec: %-10lu Rej: %-10lu  %s", text, static_cast<unsigned long>(reccount),
+            static_cast<unsigned long>(pakrop.rejcnt), when);
+    fflush(stderr);
+    pabxdep_status(reccount != lastreccount);
+    lastreccount = reccount;
+    if (dolograw) {
+        fprintf(stderr, "Logging raw smdr to %s.\n", rawfile);
+        fflush(stderr);
+    }
+}
+
+void flushpackerqueue()
+{
+    if (dodebug)
+        fputs("flushingpacker: start\n", stderr);
+    flushingpacker = 1;
+    while (dequeue(&pkcall)) {
+        if (dodebug)
+            fputs("flushingpacker: loop\n", stderr);
+        postpacker(0);
+    }
+    flushingpacker = 0;
+    if (dodebug)
+        fputs("flushingpacker: finish\n", stderr);
+}
+
+void my_exit(int code)
+{
+    dostats();
+    fprintf(stderr, "\n\nmy_exit: errcode = %d\n", code);
+    fflush(stderr);
+    flushpackerqueue();
+    if (cdrfp >= 0) {
+        close(cdrfp);
+        cdrfp = -1;
+    }
+    cdrstore_close();
+    rawlog_close();
+    exit(code);
+}
