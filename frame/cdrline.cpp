@@ -73,7 +73,7 @@ char* cstat(const callrec* rec)
 
 char* cchg(const callrec* rec)
 {
-    memcpy(iostr, bcd2asc(rec->charge_lo), 7);
+    strcpy(iostr, bcd2asc(rec->charge_lo));
     return iostr;
 }
 
@@ -123,9 +123,11 @@ void formcall(char* line, const callrec* rec)
 
     // The dialled field ends in a NUL when a decoder made it; the bound keeps
     // a damaged record from running past the field.
-    const char* d = lj(cdial(rec));
-    int dlen = int(strnlen(d, DIALLEN - (d - rec->dialled)));
-    n += sprintf(line + n, "%.*s|", dlen, d);
+    const char* d = cdial(rec);
+    const char* e = d + DIALLEN;
+    while (d < e && *d == ' ')
+        d++;
+    n += sprintf(line + n, "%.*s|", int(strnlen(d, size_t(e - d))), d);
 
     n += sprintf(line + n, "%02d%02d%02d%02d%02d%02d|%s|", gnurt.date + 1, gnurt.month + 1,
                  lineyear(gnurt.year), gnurt.hour, gnurt.minute, gnurt.second,

