@@ -26,6 +26,9 @@ static trec rt;
 static char lbuf[256 + 48];
 static const char* lend;    // the line feed in lbuf
 
+// The letter columns of the first and the second party.
+static const int partycol[2] = {9, 17};
+
 static bool isdig(char c) { return c >= '0' && c <= '9'; }
 
 // Copies rawbuf up to its line feed without NUL bytes and notes the last "/".
@@ -150,12 +153,12 @@ int dofirst(const linelayout& L, char* line, callrec* rec)
     // An "A" not followed by "T" is a trunk reached through the attendant; a
     // bare number is a station written without its letter.
     assist = 0;
-    for (int col : {9, 17})
+    for (int col : partycol)
         if (line[col] == 'A' && line[col + 1] != 'T') {
             line[col] = 'T';
             assist = 1;
         }
-    for (int col : {9, 17})
+    for (int col : partycol)
         if (isdig(line[col])) {
             std::memcpy(tempbuff, line + col, 6);
             std::memcpy(line + col + 1, tempbuff, 6);

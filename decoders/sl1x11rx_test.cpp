@@ -1,1 +1,63 @@
-#include "morva.h"
+// Tests of what morva-sl1x11rx adds to the machine: its constants, the 0x89
+// pairs, the drain at exit beside queued charges, and its dummy hooks.
+#include "dectest.h"
+
+namespace {
+
+std::string rx(const std::string& parties, const std::string& rest)
+{
+    std::string s = parties;
+    s.resize(37, ' ');
+    return s + rest;
+}
+
+using Rx = DecoderTest;
+
+TEST_F(Rx, BuildConstants)
+{
+    EXPECT_STREQ(pakver, "3.11 SL1X11RX   #19");
+    EXPECT_EQ(petx, 38);
+    EXPECT_EQ(etx, 0x0a);
+    EXPECT_EQ(kal, 1);
+    EXPECT_EQ(systime, 0);
+}
+
+TEST_F(Rx, StationToStationIsACallWithOrWithoutMask)
+{
+    for (uint8_t mask : {0, 4}) {
+        sector0[MASKPARITY] = mask;
+        feed(rx("N 003 00 D2101   D2102", "12/06 09:20 00:01:00"));
+        ASSERT_EQ(dequeue(&pkcall), 1) << int(mask);
+        EXPECT_EQ(pkcall.calltype, 0x89);
+    }
+}
+
+TEST_F(Rx, DrainDeliversTheHeldCallButNoQueuedCharge)
+{
+    head = tail = que = 0;
+    feed(rx("A 002 00          004099", "12/06 09:14 777"));
+    feed(rx("A 002 00          004099", "12/06 0914  777"));   // no ":": rejected
+    feed(rx("N 001 00 D2101   T004012", "12/06 09:15 00:03:20 90025551234"));
+    EXPECT_EQ(que, 1);
+    EXPECT_EQ(pakrop.rejcnt, 1u);
+    ASSERT_EQ(dequeue(&pkcall), 1);
+    EXPECT_EQ(bcd(pkcall.trunk), "004012");
+    EXPECT_EQ(dequeue(&pkcall), 0);
+}
+
+TEST_F(Rx, HooksTraceOnlyUnderDebug)
+{
+    for (uint8_t dbg : {0, 1}) {
+        dodebug = dbg;
+        testing::internal::CaptureStderr();
+        pabxdep_init();
+        pabxdep_status(1);
+        pabxdep_status(0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  dbg ? "DUMMY pabxdep_init()\nDUMMY pabxdep_status(1)\nDUMMY pabxdep_status(0)\n"
+                      : "");
+    }
+    dodebug = 0;
+}
+
+}  // namespace
