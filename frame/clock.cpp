@@ -3,6 +3,7 @@
 #include "morva.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 trec trecbase, real_time_rec;
 trec* realt = &real_time_rec;
@@ -16,8 +17,34 @@ static time_t basesecs;
 static char rptbuf[20];
 static char hmsbuf[12];    // "65535:59:56" is the widest text hh_mm_ss can make
 
+// With TZ unset the C library looks at /etc/localtime again at every mktime:
+// a file-system call per conversion, several per record. Naming the same file
+// in TZ keeps the loaded rules; zonerefresh, called once a minute from the
+// status line, lets a changed host zone still take effect.
+static bool zonepinned;
+
+static void pinzone()
+{
+    if (!getenv("TZ")) {
+        setenv("TZ", ":/etc/localtime", 1);
+        zonepinned = true;
+    }
+    tzset();
+}
+
+void zonerefresh()
+{
+    if (!zonepinned)
+        return;
+    unsetenv("TZ");
+    tzset();   // reloads the default zone if its file changed
+    setenv("TZ", ":/etc/localtime", 1);
+    tzset();   // same file as now loaded: nothing more is read
+}
+
 void clocksetup()
 {
+    pinzone();
     trecbase = trec{0, 2, 0, 0, 0, 0, 0};
     trec_to_tm(&trecbase, &tmbase);
     tm_trec_basediff = static_cast<uint32_t>(mktime(&tmbase));

@@ -149,6 +149,7 @@ extern uint32_t tm_trec_basediff;
 extern struct tm tmbase, tm_now;
 extern time_t secs_now;
 void clocksetup();
+void zonerefresh();   // follows a change of the host's zone, once a minute
 void getcurtime(trec* t);
 void trec_to_tm(const trec* t, struct tm* tm);
 void tm_to_trec(const struct tm* tm, trec* t);

@@ -63,6 +63,7 @@ static void handlesignals()
     if (gotalarm) {
         gotalarm = 0;
         alarm(60);
+        zonerefresh();
         dostats();
     }
     if (gottoggle) {
