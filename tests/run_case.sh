@@ -8,7 +8,11 @@
 #   stdin      fed to the program's standard input (default: /dev/null)
 #   env        extra environment, one NAME=VALUE a line
 #   script     optional bash driving a run by hand (signals, pipes); it may
-#              use run, or start, feed, wait_for, send, close_input, finish
+#              use run, or start, feed, wait_for, send, close_input, finish,
+#              and set stdout_to to send the program's stdout to another
+#              file (such as /dev/full); the compared stdout then holds only
+#              what the script itself appends to "$tmp/stdout"; skip REASON
+#              ends a case that this host cannot run, as passed
 #   expected/stdout, expected/stderr, expected/status
 #   out/       files expected in the working folder after the run, on top of
 #              in/; the folder must then hold exactly in/ + out/
@@ -51,12 +55,14 @@ stdin_file=/dev/null
 status=
 pid=
 fifo="$tmp/fifo"
+stdout_to="$tmp/stdout"
+: >"$tmp/stdout"
 
 # Starts the program in the background reading from a FIFO the script feeds.
 start() {
     mkfifo "$fifo"
     (cd "$work" && exec "${run_env[@]}" bash -c 'exec -a "$0" "$@"' "$prog" "$bin_dir/$prog" "${args[@]}" \
-        <"$fifo" >"$tmp/stdout" 2>"$tmp/stderr") &
+        <"$fifo" >"$stdout_to" 2>"$tmp/stderr") &
     pid=$!
     exec 7>"$fifo"
 }
@@ -88,10 +94,16 @@ finish() {
     exec 7>&- 2>/dev/null
 }
 
+# Ends the case as passed when the host lacks what it needs.
+skip() {
+    echo "$name: skipped: $*"
+    exit 0
+}
+
 # Runs the program to its end with the case's stdin.
 run() {
     (cd "$work" && exec "${run_env[@]}" bash -c 'exec -a "$0" "$@"' "$prog" "$bin_dir/$prog" "${args[@]}" \
-        <"$stdin_file" >"$tmp/stdout" 2>"$tmp/stderr")
+        <"$stdin_file" >"$stdout_to" 2>"$tmp/stderr")
     status=$?
 }
 
