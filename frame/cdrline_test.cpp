@@ -5,27 +5,11 @@
 #include <string>
 
 #include "morva.h"
+#include "testutil.h"
 
 int isfujtag(const char* tag);  // cdrline.cpp: the build-tag test of the rewrite
 
 namespace {
-
-// Jul ticks of a UTC date and time (the tests run under TZ=UTC).
-uint32_t ticks(int y, int mon, int d, int h, int mi, int s)
-{
-    struct tm tm {};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mon - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_sec = s;
-    struct tm ep {};
-    ep.tm_year = 84;
-    ep.tm_mon = 2;
-    ep.tm_mday = 1;
-    return uint32_t((timegm(&tm) - timegm(&ep)) / 4);
-}
 
 void put3(uint8_t* b, uint32_t hexdigits)
 {
@@ -88,7 +72,7 @@ protected:
     }
 };
 
-const uint32_t T0 = ticks(2024, 3, 15, 14, 30, 0);
+const uint32_t T0 = utcticks(2024, 3, 15, 14, 30, 0);
 
 TEST_F(Cdrline, Formcall)
 {
@@ -116,12 +100,12 @@ TEST_F(Cdrline, Formcall)
         {{0x01, 0x999999, 0x999999, "123456789012345678901234", T0, 65535, 8191, 0x999999, 0},
          ":999999|999999|123456789012345678901234|180324151900|65535|8191|999999|01\n"},
         // The year rule.
-        {{0x01, 1, 2, "", ticks(1999, 6, 1, 8, 0, 0), 0, 0, 0, 0}, ":1|2||010699080000||||01\n"},
-        {{0x01, 1, 2, "", ticks(2000, 6, 1, 8, 0, 0), 0, 0, 0, 0}, ":1|2||010600080000||||01\n"},
-        {{0x01, 1, 2, "", ticks(1984, 3, 1, 0, 0, 0), 0, 0, 0, 0}, ":1|2||010384000000||||01\n"},
-        {{0x01, 1, 2, "", ticks(2100, 1, 1, 0, 0, 0), 0, 0, 0, 0}, ":1|2||0101100000000||||01\n"},
+        {{0x01, 1, 2, "", utcticks(1999, 6, 1, 8, 0, 0), 0, 0, 0, 0}, ":1|2||010699080000||||01\n"},
+        {{0x01, 1, 2, "", utcticks(2000, 6, 1, 8, 0, 0), 0, 0, 0, 0}, ":1|2||010600080000||||01\n"},
+        {{0x01, 1, 2, "", utcticks(1984, 3, 1, 0, 0, 0), 0, 0, 0, 0}, ":1|2||010384000000||||01\n"},
+        {{0x01, 1, 2, "", utcticks(2100, 1, 1, 0, 0, 0), 0, 0, 0, 0}, ":1|2||0101100000000||||01\n"},
         // The date is the call's end: 23:59 on 31 December 1999 + 2 minutes.
-        {{0x01, 1, 2, "", ticks(1999, 12, 31, 23, 59, 0), 30, 0, 0, 0},
+        {{0x01, 1, 2, "", utcticks(1999, 12, 31, 23, 59, 0), 30, 0, 0, 0},
          ":1|2||010100000100|30|||01\n"},
     };
     for (const auto& c : cases)

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "morva.h"
+#include "testutil.h"
 
 namespace fs = std::filesystem;
 
@@ -24,18 +25,7 @@ namespace {
 // A call of station 2345 on trunk 12 ending at the given UTC time.
 callrec endingat(int y, int mon, int d, int h, int mi, int s)
 {
-    struct tm tm {};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mon - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_sec = s;
-    struct tm ep {};
-    ep.tm_year = 84;
-    ep.tm_mon = 2;
-    ep.tm_mday = 1;
-    uint32_t t = uint32_t((timegm(&tm) - timegm(&ep)) / 4);
+    uint32_t t = utcticks(y, mon, d, h, mi, s);
     callrec r{};
     r.calltype = 0x01;
     r.station[1] = 0x23;
