@@ -9,6 +9,7 @@ int slashat;
 uint8_t ldo;
 uint8_t sts;
 callrec storecall;
+trec storetime;
 uint8_t scvalid;
 uint16_t mpulses;
 uint8_t assist;
@@ -16,6 +17,7 @@ uint8_t accdigs, ddoffset;
 int icnt, jcnt;
 
 static callrec setaside;    // the previous held call while a new line decodes
+static trec asidetime;
 static uint8_t savevalid;
 static char tempbuff[24];   // collected digits, and the party shift
 static trec rt;
@@ -62,14 +64,14 @@ void fixfld(char* text, int count)
         text[i] = '0';
 }
 
-int retcall(const linelayout& L, char* line, callrec* rec, int charge)
+int retcall(const linelayout& L, char* line, callrec* rec, int charge, const trec* arrived)
 {
     if (charge) {
         if (L.charge)
             L.charge(line);
         return 0;
     }
-    tvalid(rec);
+    tvalid(rec, arrived);
     if (L.release)
         L.release(rec);
     return 1;
@@ -113,7 +115,9 @@ static void getdur(const linelayout& L, const char* line, callrec* rec)
     setduration(rec, from_jul(&rt));
 }
 
-// The year is not on the line: it is the host's year when the record came.
+// The year is not on the line: it is the host's year when the record came,
+// but a December line read in January belongs to the year before, and a
+// January line read in December (a PABX clock a little ahead) to the next.
 static int getstart(const linelayout& L, const char* line, callrec* rec)
 {
     const int s = ldo;
@@ -122,8 +126,13 @@ static int getstart(const linelayout& L, const char* line, callrec* rec)
         pakrop.rejcnt++;
         return 0;
     }
+    uint8_t month = field2(line + L.month + s);
     rt.year = realt->year;
-    rt.month = static_cast<uint8_t>(field2(line + L.month + s) - 1);
+    if (month == 12 && realt->month == 0)
+        rt.year--;
+    else if (month == 1 && realt->month == 11)
+        rt.year++;
+    rt.month = static_cast<uint8_t>(month - 1);
     rt.date = static_cast<uint8_t>(day - 1);
     rt.day = 0;
     rt.hour = field2(line + L.hour + s);
@@ -142,7 +151,7 @@ int dofirst(const linelayout& L, char* line, callrec* rec)
     }
     switch (line[0]) {
     case 'A': case 'C':
-        return retcall(L, line, rec, 1);
+        return retcall(L, line, rec, 1, nullptr);
     case 'E': case 'L': case 'N': case 'S': case 'X':
         break;
     default:
@@ -235,7 +244,7 @@ static int contline(const linelayout& L, callrec* rec)
     scvalid = 0;
     *rec = storecall;
     setmeter(rec, mpulses);
-    return retcall(L, nullptr, rec, 0);
+    return retcall(L, nullptr, rec, 0, &storetime);
 }
 
 int linepack(const linelayout& L, callrec* rec)
@@ -248,17 +257,19 @@ int linepack(const linelayout& L, callrec* rec)
     ldo = slashat >= L.lcol && lbuf[slashat - L.lcol] == 'L' ? 12 : 0;
     if (scvalid) {
         setaside = storecall;
+        asidetime = storetime;
         savevalid = 1;
     }
     scvalid = 0;
     if (dofirst(L, lbuf + slashat - L.anchor - ldo, rec)) {
         storecall = *rec;
+        storetime = real_time_rec;
         scvalid = 1;
     }
     if (savevalid) {
         savevalid = 0;
         *rec = setaside;
-        return retcall(L, nullptr, rec, 0);
+        return retcall(L, nullptr, rec, 0, &asidetime);
     }
     return 0;
 }
@@ -271,7 +282,7 @@ int linedrain(const linelayout& L, callrec* rec)
         return 0;
     scvalid = 0;
     *rec = storecall;
-    return retcall(L, nullptr, rec, 0);
+    return retcall(L, nullptr, rec, 0, &storetime);
 }
 
 void linereset()

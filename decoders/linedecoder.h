@@ -27,7 +27,9 @@ struct linelayout {
 int linepack(const linelayout& L, callrec* rec);
 int linedrain(const linelayout& L, callrec* rec);   // releases the held call once
 int dofirst(const linelayout& L, char* line, callrec* rec);
-int retcall(const linelayout& L, char* line, callrec* rec, int charge);
+// Releases rec (checked against the time its line arrived), or hands a
+// charge line to the layout.
+int retcall(const linelayout& L, char* line, callrec* rec, int charge, const trec* arrived);
 int isnums(const char* text, int count);
 void fixfld(char* text, int count);
 void linereset();   // forgets the held call: a fresh decoder, for tests
@@ -38,6 +40,7 @@ extern int slashat;          // position of the last "/" of the compacted line, 
 extern uint8_t ldo;          // 12 on a shifted "L" line, else 0
 extern uint8_t sts;          // 3 when the call line carries start seconds, else 0
 extern callrec storecall;    // the held call
+extern trec storetime;       // when the held call's line was framed
 extern uint8_t scvalid;      // a call is held
 extern uint16_t mpulses;     // meter pulses of the last continuation line
 extern uint8_t assist;

@@ -17,6 +17,8 @@ static int outfd = -1;        // the CDR output, -1 until the first call
 static char* path;            // directory path, then the open hourly file's path
 static size_t pathcap;
 static char line[128];        // the CDR line being written
+static dev_t opendev;         // what the open hourly file is, to see it go
+static ino_t openino;
 
 // cdrdir plus the three levels, every number at its widest (a byte as
 // three digits, the year as four): 9 + 12 + 15 characters and the NUL.
@@ -79,6 +81,21 @@ static void openhour()
     if (outfd >= 0)
         close(outfd);
     outfd = fd;
+    struct stat st;
+    if (fstat(fd, &st) == 0) {
+        opendev = st.st_dev;
+        openino = st.st_ino;
+    }
+}
+
+// A collector may move or delete the hour's file while it is open; lines
+// written on would vanish with it. When the path no longer names the open
+// file, open the path afresh (making the directories again if need be).
+static void checkhour()
+{
+    struct stat st;
+    if (stat(path, &st) != 0 || st.st_dev != opendev || st.st_ino != openino)
+        openhour();
 }
 
 // Writes the whole line or ends the program. A pipe may take a line in
@@ -130,6 +147,8 @@ void output_call(const callrec* rec)
         openhour();
         lasttrec = gnurt;
         firstoutcall = 0;
+    } else {
+        checkhour();
     }
     writeline(line, strlen(line));
 }

@@ -22,8 +22,9 @@ const uint8_t synb = 0;
 static uint8_t inbuf[8192];
 static size_t inpos, inlen;
 
-// Raw-log bytes wait here until the program is about to wait for more input,
-// or the log is closed; so logging costs no system call per byte.
+// Raw-log bytes wait here until their record is complete, the program is
+// about to wait, or the log is closed: one write per record, and a record is
+// in the log before it is decoded.
 static uint8_t logbuf[8192];
 static size_t logn;
 static int rawfd = -1;
@@ -40,6 +41,8 @@ static void rawlogfail(int err)
 
 void rawlog_flush()
 {
+    if (rawfd < 0)
+        return;
     size_t done = 0;
     while (done < logn) {
         ssize_t n = write(rawfd, logbuf + done, logn - done);
@@ -69,13 +72,17 @@ void rawlog_close()
 void lograwsmdr(size_t len, const uint8_t* bytes)
 {
     if (rawfd < 0) {
-        do
-            rawfd = open(rawfile, O_WRONLY | O_APPEND | O_CREAT, 0666);
-        while (rawfd < 0 && errno == EINTR);
-        if (rawfd < 0) {
-            fprintf(stderr, "Can't open raw output file %s  errno=%d\n", rawfile, errno);
-            fflush(stderr);
-            my_exit(1);
+        for (;;) {
+            rawfd = openwait(rawfile, O_WRONLY | O_APPEND | O_CREAT, 0666);
+            if (rawfd >= 0)
+                break;
+            if (errno != EINTR) {
+                fprintf(stderr, "Can't open raw output file %s  errno=%d\n", rawfile, errno);
+                fflush(stderr);
+                my_exit(1);
+            }
+            if (!dolograw)
+                return;   // switched off while the log waited for its reader
         }
         fprintf(stderr, "Opened raw data file %s\n", rawfile);
         fflush(stderr);
@@ -91,12 +98,10 @@ void lograwsmdr(size_t len, const uint8_t* bytes)
     }
 }
 
-uint8_t getrawbyte(int fd)
+// Refills the input block. Returns 0 at the end of the input.
+static int refill(int fd)
 {
-    while (inpos == inlen) {
-        // Everything taken so far is in the log before the program waits.
-        if (rawfd >= 0)
-            rawlog_flush();
+    for (;;) {
         int w = waitinput(fd);
         if (w == 0) {
             if (dodebug)
@@ -107,23 +112,30 @@ uint8_t getrawbyte(int fd)
         if (n > 0) {
             inpos = 0;
             inlen = static_cast<size_t>(n);
-        } else if (n == 0) {
-            if (doXdebug) {
-                fputs("\nEOF reached.\n", stderr);
-                fflush(stderr);
-            }
-            my_exit(0);
-        } else if (errno == EINTR) {
+            return 1;
+        }
+        if (n == 0) {
+            takesignals();   // a signal that came with the end is still obeyed
+            return 0;
+        }
+        if (errno == EINTR) {
             if (dodebug)
                 fputs("\ngetrawbyte() EINTR\n", stderr);
-        } else {
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
             // A failing line (an unplugged adapter gives EIO) is not the end
-            // of the input: say so and stop with an error.
+            // of the input: say so and stop with an error. EAGAIN only means
+            // that another reader of a shared descriptor was first.
             fprintf(stderr, "Can't read input %s   errno=%d\n", *inpath ? inpath : "stdin", errno);
             fflush(stderr);
             my_exit(1);
         }
     }
+}
+
+int getrawbyte(int fd)
+{
+    if (inpos == inlen && !refill(fd))
+        return -1;
     uint8_t c = inbuf[inpos++];
     if (doXdebug) {
         fprintf(stderr, " %02x", c);
@@ -138,7 +150,10 @@ int getraw_etx(int fd, uint8_t* buf)
 {
     int i = 0;
     for (;;) {
-        uint8_t c = getrawbyte(fd);
+        int b = getrawbyte(fd);
+        if (b < 0)
+            return 0;
+        uint8_t c = static_cast<uint8_t>(b);
         buf[i] = c;
         if (c == etx) {
             if (i >= petx)
@@ -161,7 +176,10 @@ int getraw_stx(int fd, uint8_t* buf)
         fprintf(stderr, "[stx=%02x nstx=%d psynb=%d synb=%02x]\n", stx, nstx, psynb, synb);
     int i = 0, c = 0;
     for (;;) {
-        uint8_t b = getrawbyte(fd);
+        int got = getrawbyte(fd);
+        if (got < 0)
+            return 0;
+        uint8_t b = static_cast<uint8_t>(got);
         buf[i] = b;
         if (c == 0 && b == stx) {
             if (doXdebug)
@@ -213,15 +231,27 @@ void dumpasc()
     fflush(stderr);
 }
 
-void handlerawrec()
+int framerec()
 {
     if (doXdebug)
         fputs("** (HEX record):", stderr);
-    if (is_stx)
-        getraw_stx(cdrfp, rawbuf);
-    else
-        getraw_etx(cdrfp, rawbuf);
+    int len = is_stx ? getraw_stx(cdrfp, rawbuf) : getraw_etx(cdrfp, rawbuf);
+    if (len == 0)
+        return 0;
     getcurtime(&real_time_rec);
+    rawlog_flush();
     if (doXdebug)
         dumpasc();
+    return len;
+}
+
+void handlerawrec()
+{
+    if (framerec())
+        return;
+    if (doXdebug) {
+        fputs("\nEOF reached.\n", stderr);
+        fflush(stderr);
+    }
+    my_exit(0);
 }

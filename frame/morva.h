@@ -100,10 +100,17 @@ void flushpackerqueue();
 void do_terminate(int sig);
 void do_toglograw(int sig);
 void do_alarm(int sig);
-// Waits until fd is readable, handling signals that arrive meanwhile.
-// Returns 1 when readable, 0 when a signal woke the wait (already handled),
-// -1 on a failure of the wait itself (errno tells).
+// Waits until fd is readable, handling signals that arrive meanwhile or that
+// are pending when it is. Writes out the raw log first. Returns 1 when
+// readable, 0 when a signal woke the wait (already handled), -1 on a failure
+// of the wait itself (errno tells).
 int waitinput(int fd);
+// Lets pending signals in and does their work; cheap when none is pending.
+void takesignals();
+// Opens path without a wait that no signal could end: the open itself never
+// waits, and a FIFO without a reader yet gives -1 with errno EINTR after a
+// short wait in which signals were handled. Other failures: -1 and errno.
+int openwait(const char* path, int flags, unsigned mode);
 // Installs the handlers and blocks their signals outside the waits.
 void installsignals();
 
@@ -115,10 +122,11 @@ void usage();
 extern int cdrfp;                    // input descriptor, -1 when closed
 extern const uint32_t is_stx;
 extern const uint8_t stx, nstx, psynb, synb;
-void handlerawrec();
-int getraw_etx(int fd, uint8_t* buf);
+void handlerawrec();                 // frames a record; ends the program at end of input
+int framerec();                      // frames a record: its length, 0 at end of input
+int getraw_etx(int fd, uint8_t* buf);   // record length, 0 at end of input
 int getraw_stx(int fd, uint8_t* buf);
-uint8_t getrawbyte(int fd);
+int getrawbyte(int fd);              // the next byte, -1 at end of input
 void lograwsmdr(size_t len, const uint8_t* bytes);
 void rawlog_flush();                 // writes buffered raw bytes out
 void rawlog_close();                 // flushes and closes the raw log
@@ -169,7 +177,8 @@ void ei();
 extern uint32_t prvetime;
 extern char pabxerr;
 extern char errmsg[19];
-void tvalid(callrec* rec);
+// Checks the call against the host time at which its own line was framed.
+void tvalid(callrec* rec, const trec* arrived);
 
 // Exclusion filter (filter.cpp).
 int rejcall(const callrec* rec);

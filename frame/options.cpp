@@ -1,7 +1,10 @@
 // main: the banner, the command-line options, the settings dump and the
 // hand-over to the run loop. The options are the whole configuration.
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "morva.h"
@@ -82,8 +85,26 @@ static void dumpsettings()
     fflush(stderr);
 }
 
+// A standard descriptor left closed by whoever started us would be taken by
+// the next file opened: the raw log would become stdout, an hourly file
+// stderr. Hold each closed one with /dev/null, as daemons do.
+static void holdstdfds()
+{
+    for (int fd = 0; fd <= 2; fd++) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        int got = open("/dev/null", O_RDWR);
+        if (got != fd) {
+            // Lands only if stderr is open: nowhere else is safe.
+            dprintf(2, "Can't open /dev/null  errno=%d\n", got < 0 ? errno : EBADF);
+            exit(1);
+        }
+    }
+}
+
 int main(int argc, char** argv)
 {
+    holdstdfds();
     // Paths are kept as the argument strings themselves: they live as long
     // as the process and are used whole, whatever their length.
     kal = 1;

@@ -1,14 +1,17 @@
 // The run loop, the status line, the orderly exit and the signals.
 // Handlers only record a signal. The signals stay blocked in the normal flow
-// and are let in only while the program waits (ppoll with the saved mask), so
-// none slips in between the test of a flag and the wait, and the main flow
-// does the work: status line, raw-log toggle, exit.
+// and are let in while the program waits (ppoll with the saved mask), so none
+// slips in between the test of a flag and the wait; and once per input block,
+// because ppoll returns at once for a ready descriptor and would never let a
+// signal in while input keeps coming. The main flow does the work: status
+// line, raw-log toggle, exit.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "morva.h"
@@ -39,6 +42,9 @@ void installsignals()
     // A reader of stdout that goes away must show as a failed CDR write,
     // not end the program without a word.
     signal(SIGPIPE, SIG_IGN);
+    // Likewise a file-size limit: the write fails with EFBIG and the store
+    // says so, with whole lines left in the file.
+    signal(SIGXFSZ, SIG_IGN);
     catchsig(SIGINT, do_terminate);
     catchsig(SIGTERM, do_terminate);
     catchsig(SIGUSR1, do_toglograw);
@@ -86,37 +92,69 @@ static void handlesignals()
     }
 }
 
+void takesignals()
+{
+    sigset_t pending;
+    if (sigpending(&pending) != 0)
+        return;
+    if (!sigismember(&pending, SIGINT) && !sigismember(&pending, SIGTERM) &&
+        !sigismember(&pending, SIGUSR1) && !sigismember(&pending, SIGALRM))
+        return;
+    sigprocmask(SIG_SETMASK, &waitmask, nullptr);   // the handlers run here
+    sigprocmask(SIG_BLOCK, &blockset, nullptr);
+    handlesignals();
+}
+
+// Every wait for input or for the key goes through here, so what has been
+// logged is on disk before the program waits.
 int waitinput(int fd)
 {
+    rawlog_flush();
     struct pollfd p = {fd, POLLIN, 0};
-    if (ppoll(&p, 1, nullptr, &waitmask) >= 0)
+    if (ppoll(&p, 1, nullptr, &waitmask) >= 0) {
+        takesignals();
         return 1;
+    }
     if (errno != EINTR)
         return -1;
     handlesignals();
     return 0;
 }
 
-// Opens the input. A device or FIFO may keep the open waiting, so the
-// signals are let in for it and an interrupted open is repeated.
+int openwait(const char* path, int flags, unsigned mode)
+{
+    int fd = open(path, flags | O_NONBLOCK, mode);
+    if (fd >= 0) {
+        int fl = fcntl(fd, F_GETFL);
+        if (fl >= 0)
+            fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+        return fd;
+    }
+    int err = errno;
+    struct stat st;
+    if (err != ENXIO || stat(path, &st) != 0 || !S_ISFIFO(st.st_mode)) {
+        errno = err;
+        return -1;
+    }
+    // A FIFO that nobody reads yet: look again shortly, signals let in.
+    const struct timespec pause = {0, 50 * 1000 * 1000};
+    if (ppoll(nullptr, 0, &pause, &waitmask) < 0 && errno == EINTR)
+        handlesignals();
+    errno = EINTR;
+    return -1;
+}
+
 static int openinput(const char* path)
 {
     for (;;) {
-        sigprocmask(SIG_SETMASK, &waitmask, nullptr);
-        int fd = -1, err = EINTR;
-        if (!gotalarm && !gottoggle && !gotterm) {
-            fd = open(path, O_RDONLY | O_NOCTTY);
-            err = errno;
-        }
-        sigprocmask(SIG_BLOCK, &blockset, nullptr);
+        int fd = openwait(path, O_RDONLY | O_NOCTTY, 0);
         if (fd >= 0)
             return fd;
-        if (err != EINTR) {
-            fprintf(stderr, "Can't open input %s   errno=%d\n", path, err);
+        if (errno != EINTR) {
+            fprintf(stderr, "Can't open input %s   errno=%d\n", path, errno);
             fflush(stderr);
             my_exit(1);
         }
-        handlesignals();
     }
 }
 
@@ -133,7 +171,9 @@ static void pausekey()
             return;
         unsigned char c;
         ssize_t n = read(0, &c, 1);
-        if (n < 0 && errno == EINTR)
+        // A descriptor shared with another process may have lost the key
+        // to it: that is no key at all, so wait again.
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
             continue;
         if (n == 1 && c == 3)
             my_exit(1);

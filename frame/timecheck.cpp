@@ -13,10 +13,12 @@ constexpr uint32_t BACKWARDS = 10800; // 12 hours before the previous call's end
 
 // All arithmetic is unsigned 32-bit and every bound is strict: a call that
 // ends exactly on a bound passes.
-void tvalid(callrec* rec)
+// "Now" is when the call's own line arrived, not when the line that released
+// it did: a call followed by a quiet night is still judged by its own time.
+void tvalid(callrec* rec, const trec* arrived)
 {
     pabxerr = 0;
-    uint32_t now = from_jul(&real_time_rec);
+    uint32_t now = from_jul(arrived);
     uint32_t dur = getduration(rec);
     uint32_t end;
     if (systime) {

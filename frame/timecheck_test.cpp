@@ -35,7 +35,7 @@ protected:
         callrec rec{};
         setduration(&rec, dur);
         setstart(&rec, end - dur);
-        tvalid(&rec);
+        tvalid(&rec, &real_time_rec);
         EXPECT_EQ(getduration(&rec), dur);
         return maketime(&rec);
     }

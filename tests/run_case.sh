@@ -7,17 +7,22 @@
 #   in/        files copied into the empty working folder before the run
 #   stdin      fed to the program's standard input (default: /dev/null)
 #   env        extra environment, one NAME=VALUE a line
+#   preload    libraries built beside the programs to preload too, one a line
 #   script     optional bash driving a run by hand (signals, pipes); it may
-#              use run, or start, feed, wait_for, send, close_input, finish,
-#              and set stdout_to to send the program's stdout to another
-#              file (such as /dev/full); the compared stdout then holds only
-#              what the script itself appends to "$tmp/stdout"; skip REASON
-#              ends a case that this host cannot run, as passed
+#              use run, or start, feed, wait_for, wait_file, send,
+#              close_input, finish, set_clock, and set stdout_to to send the
+#              program's stdout to another file (such as /dev/full); the
+#              compared stdout then holds only what the script itself appends
+#              to "$tmp/stdout"; mklaunch then "${launch[@]}" starts the
+#              program with other redirections; skip REASON ends a case that this host cannot run,
+#              as passed
 #   expected/stdout, expected/stderr, expected/status
 #   out/       files expected in the working folder after the run, on top of
 #              in/; the folder must then hold exactly in/ + out/
 # The host clock is frozen at 2026-12-07 10:00:00 (TZ=UTC unless env says
-# otherwise) by libfaketime preloaded into the program itself.
+# otherwise) by libfaketime preloaded into the program itself, and only
+# there: a preloaded shell that execs the program would leave the library's
+# shared-memory files behind in /dev/shm. set_clock moves the frozen clock.
 #
 # Usage: run_case.sh CASEDIR BINDIR     (UPDATE=1 rewrites the expectations)
 set -u
@@ -37,8 +42,18 @@ work="$tmp/work"
 mkdir "$work"
 [ -d "$case_dir/in" ] && cp -a "$case_dir/in/." "$work/"
 
+# libfaketime reads the frozen instant from this file at every look.
+set_clock() { printf '%s\n' "$1" >"$tmp/clock"; }
+set_clock "2026-12-07 10:00:00"
+
+preload=$faketime_lib
+if [ -f "$case_dir/preload" ]; then
+    while IFS= read -r line || [ -n "$line" ]; do
+        [ -n "$line" ] && preload="$preload:$bin_dir/$line"
+    done <"$case_dir/preload"
+fi
 run_env=(env -i PATH=/usr/bin:/bin TZ=UTC
-    LD_PRELOAD="$faketime_lib" FAKETIME="2026-12-07 10:00:00" FAKETIME_DONT_RESET=1
+    FAKETIME_TIMESTAMP_FILE="$tmp/clock" FAKETIME_NO_CACHE=1 FAKETIME_DONT_RESET=1
     ASAN_OPTIONS=verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1)
 if [ -f "$case_dir/env" ]; then
     while IFS= read -r line || [ -n "$line" ]; do
@@ -51,6 +66,13 @@ prog=${words[0]}
 args=("${words[@]:1}")
 stdin_file=/dev/null
 [ -f "$case_dir/stdin" ] && stdin_file="$case_dir/stdin"
+# Sets launch to the program under its own name, with run_env and args as
+# they stand now, the preload applied at the exec only.
+mklaunch() {
+    # shellcheck disable=SC2016
+    launch=("${run_env[@]}" bash -c 'LD_PRELOAD=$0 exec -a "$1" "${@:2}"' "$preload"
+        "$prog" "$bin_dir/$prog" "${args[@]}")
+}
 
 status=
 pid=
@@ -61,8 +83,8 @@ stdout_to="$tmp/stdout"
 # Starts the program in the background reading from a FIFO the script feeds.
 start() {
     mkfifo "$fifo"
-    (cd "$work" && exec "${run_env[@]}" bash -c 'exec -a "$0" "$@"' "$prog" "$bin_dir/$prog" "${args[@]}" \
-        <"$fifo" >"$stdout_to" 2>"$tmp/stderr") &
+    mklaunch
+    (cd "$work" && exec "${launch[@]}" <"$fifo" >"$stdout_to" 2>"$tmp/stderr") &
     pid=$!
     exec 7>"$fifo"
 }
@@ -76,6 +98,16 @@ wait_for() {
         sleep 0.01
     done
     echo "$name: timed out waiting for [$text] x$count" >&2
+    return 1
+}
+# Waits until the file NAME in the working folder holds TEXT, up to 10 seconds.
+wait_file() {
+    local i
+    for ((i = 0; i < 1000; i++)); do
+        grep -qF -- "$2" "$work/$1" 2>/dev/null && return 0
+        sleep 0.01
+    done
+    echo "$name: timed out waiting for [$2] in $1" >&2
     return 1
 }
 send() { kill -s "$1" "$pid"; }
@@ -102,8 +134,8 @@ skip() {
 
 # Runs the program to its end with the case's stdin.
 run() {
-    (cd "$work" && exec "${run_env[@]}" bash -c 'exec -a "$0" "$@"' "$prog" "$bin_dir/$prog" "${args[@]}" \
-        <"$stdin_file" >"$stdout_to" 2>"$tmp/stderr")
+    mklaunch
+    (cd "$work" && exec "${launch[@]}" <"$stdin_file" >"$stdout_to" 2>"$tmp/stderr")
     status=$?
 }
 
