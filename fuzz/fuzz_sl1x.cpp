@@ -1,0 +1,12 @@
+// Fuzz target of morva-sl1x: the shared harness with this program's decoder,
+// with STRIPACC taken from the program's option byte.
+#include "harness.h"
+#include "linedecoder.h"
+
+// The default, typical site values, the dialled field's width and either
+// side of it, and the values atoi256 can leave from a wild STRIPACC.
+static const uint8_t stripaccs[8] = {4, 0, 1, 9, 24, 25, 200, 255};
+
+void prog_options(uint8_t b) { envstripacc = stripaccs[b & 7]; }
+
+void prog_reset() { envstripacc = 4; }
