@@ -1,5 +1,6 @@
 // Tests of the shared decoding machine, driven through the RX layout.
 #include "dectest.h"
+#include "testutil.h"
 
 namespace {
 
@@ -163,6 +164,45 @@ TEST_F(Machine, RecordIsPlacedByItsLastSlash)
         EXPECT_EQ(bcd(pkcall.station), "002101") << line;
         EXPECT_EQ(dial(pkcall), rjust("5551234")) << line;
     }
+}
+
+// A line carries no year: it takes the host's, or the nearer one across New
+// Year (the PABX's clock and ours need not turn the year together).
+TEST_F(Machine, YearOfALine)
+{
+    struct { int hostyear, hostmonth; const char* date; int year; } cases[] = {
+        {2027, 0, "12/31 23:58", 2026},
+        {2027, 0, "01/01 00:10", 2027},
+        {2026, 11, "01/01 00:10", 2027},
+        {2026, 11, "12/31 23:58", 2026},
+        {2027, 1, "12/31 23:58", 2027},   // only January looks back
+        {2026, 10, "01/01 00:10", 2026},  // only December looks ahead
+    };
+    for (auto& c : cases) {
+        linereset();
+        real_time_rec = trec{uint8_t(c.hostyear - 1984), uint8_t(c.hostmonth), 0, 0, 0, 5, 0};
+        feed(rx(DT, " 90025551234", "00:03:20", c.date));
+        ASSERT_EQ(dequeue(&pkcall), 1) << c.date;
+        trec t;
+        to_jul(maketime(&pkcall), &t);
+        EXPECT_EQ(t.year + 1984, c.year) << c.hostyear << "/" << c.hostmonth << " " << c.date;
+    }
+}
+
+// A held call is judged by the time its own line came, not by the time of
+// the line that releases it nor of the drain.
+TEST_F(Machine, HeldCallKeepsItsOwnArrival)
+{
+    dtvalidate = 1;
+    prvetime = 0;
+    feed(rx(DT, " 90025551234", "00:03:20", "12/07 09:55"));
+    real_time_rec.date += 4;   // four quiet days later
+    feed(rx(TD, "", "00:01:00", "12/11 10:00"));
+    EXPECT_EQ(pabxerr, 0);
+    EXPECT_EQ(maketime(&pkcall), utcticks(2026, 12, 7, 9, 55, 0));
+    real_time_rec.date += 4;
+    ASSERT_EQ(dequeue(&pkcall), 1);
+    EXPECT_EQ(pabxerr, 0);
 }
 
 TEST_F(Machine, HeldCallIsDrainedOnceThroughTheTimeCheck)

@@ -8,6 +8,8 @@
 #   stdin      fed to the program's standard input (default: /dev/null)
 #   env        extra environment, one NAME=VALUE a line
 #   preload    libraries built beside the programs to preload too, one a line
+#   realclock  present: no libfaketime (it holds descriptors of its own from
+#              before main, which a case about descriptors cannot have)
 #   script     optional bash driving a run by hand (signals, pipes); it may
 #              use run, or start, feed, wait_for, wait_file, send,
 #              close_input, finish, set_clock, and set stdout_to to send the
@@ -47,9 +49,10 @@ set_clock() { printf '%s\n' "$1" >"$tmp/clock"; }
 set_clock "2026-12-07 10:00:00"
 
 preload=$faketime_lib
+[ -f "$case_dir/realclock" ] && preload=
 if [ -f "$case_dir/preload" ]; then
     while IFS= read -r line || [ -n "$line" ]; do
-        [ -n "$line" ] && preload="$preload:$bin_dir/$line"
+        [ -n "$line" ] && preload="${preload:+$preload:}$bin_dir/$line"
     done <"$case_dir/preload"
 fi
 run_env=(env -i PATH=/usr/bin:/bin TZ=UTC
