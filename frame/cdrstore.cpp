@@ -19,6 +19,9 @@ static size_t pathcap;
 static char line[128];        // the CDR line being written
 static dev_t opendev;         // what the open hourly file is, to see it go
 static ino_t openino;
+// Set when a write failed: the call drained at exit must not land after the
+// lost line, or the output would no longer be the stream's calls in order.
+static bool writefailed;
 
 // cdrdir plus the three levels, every number at its widest (a byte as
 // three digits, the year as four): 9 + 12 + 15 characters and the NUL.
@@ -122,12 +125,15 @@ static void writeline(const char* s, size_t len)
         fprintf(stderr, "ERROR: can't write to cdrfile [%s] errno=%d\n",
                 *cdrdir ? path : "stdout", e);
         fflush(stderr);
+        writefailed = true;
         my_exit(1);
     }
 }
 
 void output_call(const callrec* rec)
 {
+    if (writefailed)
+        return;
     formcall(line, rec);
 
     if (!*cdrdir) {
@@ -164,4 +170,5 @@ void cdrstore_close()
     lasttrec = trec{};
     free(path);
     path = nullptr;
+    writefailed = false;
 }
