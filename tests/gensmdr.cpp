@@ -20,22 +20,10 @@
 #include <string>
 #include <unistd.h>
 
+#include "splitmix.h"
+
 namespace {
 
-// splitmix64: small, fast and the same everywhere, unlike <random>'s
-// distributions.
-struct Rng {
-    uint64_t s;
-    uint64_t next()
-    {
-        uint64_t z = (s += 0x9e3779b97f4a7c15ull);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-        return z ^ (z >> 31);
-    }
-    unsigned below(unsigned n) { return static_cast<unsigned>(next() % n); }
-    bool chance(unsigned perthousand) { return below(1000) < perthousand; }
-};
 
 // Where a layout keeps its columns: the date of a record line, the code of a
 // charge line, the start of the duration, and the text an "L" line inserts.

@@ -38,6 +38,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "../splitmix.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -254,17 +256,6 @@ int cmdlimit(const std::string& refpath, const std::string& out, uint64_t limit)
     return 0;
 }
 
-struct Rng {
-    uint64_t s;
-    uint64_t next()
-    {
-        uint64_t z = (s += 0x9e3779b97f4a7c15ull);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-        return z ^ (z >> 31);
-    }
-    uint64_t below(uint64_t n) { return n ? next() % n : 0; }
-};
 
 int cmdoffsets(const std::string& refpath, int count, uint64_t seed, bool tree)
 {
