@@ -16,8 +16,9 @@
 #              program's stdout to another file (such as /dev/full); the
 #              compared stdout then holds only what the script itself appends
 #              to "$tmp/stdout"; mklaunch then "${launch[@]}" starts the
-#              program with other redirections; skip REASON ends a case that this host cannot run,
-#              as passed
+#              program with other redirections; skip REASON ends a case that
+#              this host cannot run with status 77, which ctest reports as
+#              skipped
 #   expected/stdout, expected/stderr, expected/status
 #   out/       files expected in the working folder after the run, on top of
 #              in/; the folder must then hold exactly in/ + out/
@@ -129,10 +130,10 @@ finish() {
     exec 7>&- 2>/dev/null
 }
 
-# Ends the case as passed when the host lacks what it needs.
+# Ends the case as skipped when the host lacks what it needs.
 skip() {
     echo "$name: skipped: $*"
-    exit 0
+    exit 77
 }
 
 # Runs the program to its end with the case's stdin.
