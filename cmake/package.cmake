@@ -16,4 +16,21 @@ set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+
+# What Debian asks of every package's doc folder: the copyright notice and
+# the changelog, compressed. The changelog's newest entry names this version.
+file(STRINGS ${PROJECT_SOURCE_DIR}/dist/debian/changelog newest LIMIT_COUNT 1)
+if(NOT newest MATCHES "^morva \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "dist/debian/changelog does not begin with version ${PROJECT_VERSION}")
+endif()
+find_program(GZIP gzip)
+if(GZIP)
+  add_custom_command(OUTPUT changelog.gz
+    COMMAND ${GZIP} -9nc ${PROJECT_SOURCE_DIR}/dist/debian/changelog > changelog.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/dist/debian/changelog)
+  add_custom_target(changelog ALL DEPENDS changelog.gz)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/dist/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
 include(CPack)
