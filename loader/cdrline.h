@@ -1,0 +1,33 @@
+// The CDR line as the packers write it, read back into typed fields:
+// :first|second|dialled|DDMMYYhhmmss|duration|meter|charge|type
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The hour an hourly file holds, from its name: every line in it ends then.
+struct Hour {
+    int year;    // four digits
+    int month;   // 1-12
+    int day;     // 1-31
+    int hour;    // 0-23
+};
+
+struct CdrRow {
+    std::string first, second;  // parties as printed; empty when none
+    std::string dialled;
+    std::string end;            // YYYY-MM-DD hh:mm:ss, local time
+    long duration;              // seconds
+    long meter;                 // pulses
+    std::string charge;
+    int type;
+    const char* direction;      // out, in, tandem or internal
+    bool assisted;
+
+    // The call's fields as one text, to tell one call from another.
+    std::string key() const;
+};
+
+// Reads one line, without its line feed, from the file of hour h. Returns
+// nullptr and fills row, or the reason the line cannot be read.
+const char* parse_cdr(std::string_view line, const Hour& h, CdrRow& row);

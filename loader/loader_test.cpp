@@ -1,0 +1,157 @@
+// Incremental loading when an hourly file changes under the loader, and one
+// transaction per file when the database fails in the middle of a file.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <sqlite3.h>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+#include "loader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A call of the file's hour, told apart by its first party n.
+std::string calls(std::initializer_list<int> ns)
+{
+    std::string s;
+    char b[64];
+    for (int n : ns) {
+        std::snprintf(b, sizeof b, ":%d|4012|0711|06122608%02d00|5|||01\n", n, n % 60);
+        s += b;
+    }
+    return s;
+}
+
+class Loader : public ::testing::Test {
+protected:
+    fs::path dir = fs::temp_directory_path() / ("loader." + std::to_string(getpid()));
+    fs::path root = dir / "cdr";
+    std::string db = (dir / "cdr.sqlite").string();
+    std::string rel = "12_2026/06_12_2026/06_12_2026:08";
+
+    void SetUp() override
+    {
+        fs::remove_all(dir);
+        fs::create_directories((root / rel).parent_path());
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void write(const std::string& s)
+    {
+        std::ofstream(root / rel, std::ios::binary | std::ios::trunc) << s;
+    }
+
+    int load(std::string& err)
+    {
+        CdrDb d(db);
+        std::ostringstream e;
+        int rc = loadtree(d, root.string(), e);
+        err = e.str();
+        return rc;
+    }
+
+    // The query's rows, each followed by a blank.
+    std::string sql(const char* q)
+    {
+        sqlite3* h;
+        std::string out;
+        EXPECT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+        auto add = [](void* o, int n, char** v, char**) {
+            for (int i = 0; i < n; i++)
+                *static_cast<std::string*>(o) += std::string(v[i] ? v[i] : "NULL") +
+                                                 (i + 1 < n ? "" : " ");
+            return 0;
+        };
+        EXPECT_EQ(sqlite3_exec(h, q, add, &out, nullptr), SQLITE_OK) << sqlite3_errmsg(h);
+        sqlite3_close(h);
+        return out;
+    }
+    // The rows after the first ten as first-party@generation:line, in the
+    // order loaded.
+    std::string rows()
+    {
+        return sql("SELECT first_party || '@' || src_gen || ':' || src_line FROM cdr"
+                   " WHERE id > 10 ORDER BY id");
+    }
+};
+
+TEST_F(Loader, ChangedFileLoadsOnlyCallsNotYetLoaded)
+{
+    // Ten lines at first, so that the first and the last bytes the loader
+    // knows a file by do not overlap.
+    const std::string first = calls({11, 12, 13, 14, 15, 16, 17, 18, 19, 20});
+    const struct {
+        const char* what;
+        std::string after;   // the file's content at the second run
+        const char* rows;    // the rows the second run added
+        const char* notice;  // the end of its notice, or "" for none
+    } cases[] = {
+        {"appended", first + calls({21}), "21@1:11 ", ""},
+        {"made anew, shorter", calls({31, 32}), "31@2:1 32@2:2 ",
+         "0 calls already loaded, 2 new\n"},
+        {"truncated and refilled past the old end",
+         calls({31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41}),
+         "31@2:1 32@2:2 33@2:3 34@2:4 35@2:5 36@2:6 37@2:7 38@2:8 39@2:9 40@2:10 41@2:11 ",
+         "0 calls already loaded, 11 new\n"},
+        {"restored from an older copy, then appended", calls({11, 12, 13, 14, 15, 21}),
+         "21@2:6 ", "5 calls already loaded, 1 new\n"},
+        {"a line put in before the end", calls({11, 12, 13, 14, 15, 16, 17, 18, 19, 51, 20, 11}),
+         "51@2:10 11@2:12 ", "10 calls already loaded, 2 new\n"},
+        {"the first line rewritten", calls({71, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21}),
+         "71@2:1 21@2:11 ", "9 calls already loaded, 2 new\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir);
+        SetUp();
+        std::string err;
+        write(first);
+        ASSERT_EQ(load(err), 0);
+        ASSERT_EQ(sql("SELECT count(*) FROM cdr"), "10 ");
+
+        write(c.after);
+        EXPECT_EQ(load(err), 0);
+        EXPECT_EQ(rows(), c.rows);
+        std::string notice = *c.notice ? (root / rel).string() +
+                                             ": changed since it was read up to line 10: "
+                                             "read again from line 1, " + c.notice
+                                       : "";
+        EXPECT_EQ(err, notice);
+
+        // Nothing new: nothing loaded, nothing said.
+        EXPECT_EQ(load(err), 0);
+        EXPECT_EQ(rows(), c.rows);
+        EXPECT_EQ(err, "");
+    }
+}
+
+TEST_F(Loader, DatabaseFailureLeavesTheFileUnread)
+{
+    write(calls({1}) + "garbage\n" + calls({2, 3}));
+    { CdrDb make(db); }
+    sql("CREATE TRIGGER fail BEFORE INSERT ON cdr WHEN NEW.src_line = 3"
+        " BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+
+    const char* ids = "SELECT first_party || '@' || src_gen || ':' || src_line FROM cdr";
+    std::string err;
+    EXPECT_THROW(load(err), DbError);
+    EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "0 ");
+    EXPECT_EQ(sql("SELECT count(*) FROM loaded_file"), "0 ");
+
+    sql("DROP TRIGGER fail");
+    EXPECT_EQ(load(err), 1);
+    EXPECT_EQ(err, (root / rel).string() + ":2: not a CDR line\n");
+    EXPECT_EQ(sql(ids), "1@1:1 2@1:3 3@1:4 ");
+    EXPECT_EQ(load(err), 0);
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(sql(ids), "1@1:1 2@1:3 3@1:4 ");
+}
+
+}  // namespace
