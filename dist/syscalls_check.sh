@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Runs the programs the units start, as an unprivileged user under strace,
+# through what a service does (start, input from a FIFO, the hourly tree,
+# the raw log, SIGALRM, two SIGUSR1, SIGTERM with a held call, the end of
+# the input; the loader on a new and an existing database), and checks that
+# every system call made is one the units' filter lets through:
+# @system-service less @privileged and @resources, and no socket at all
+# (RestrictAddressFamilies=none). A call outside it kills the service.
+# Skipped (77) without systemd-analyze or strace, or when ptrace is denied.
+# Usage: syscalls_check.sh RX_PROGRAM SL1X_PROGRAM SAMPLES_DIR [LOADER]
+set -u
+rx=$1 sl1x=$2 samples=$3 loader=${4:-}
+for tool in systemd-analyze strace; do
+    command -v "$tool" >/dev/null || { echo "skipped: no $tool"; exit 77; }
+done
+strace -qq -o /dev/null true 2>/dev/null || { echo "skipped: strace cannot trace here"; exit 77; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+chmod 777 "$work"
+# Copies, so that nobody can run and read them wherever the build is.
+mkdir "$work/bin"
+cp "$rx" "$sl1x" ${loader:+"$loader"} "$samples/sl1x11rx.smdr" "$samples/sl1x.smdr" "$work/bin/"
+chmod -R a+rX "$work/bin"
+rx=$work/bin/$(basename "$rx") sl1x=$work/bin/$(basename "$sl1x")
+[ -n "$loader" ] && loader=$work/bin/$(basename "$loader")
+samples=$work/bin
+
+# A group's calls, its nested groups expanded.
+expand() {
+    systemd-analyze syscall-filter "$1" | tail -n +2 | sed 's/^ *//' | grep -v -e '^#' -e '^$' |
+        while read -r name; do
+            case $name in
+            @*) expand "$name" ;;
+            *) echo "$name" ;;
+            esac
+        done
+}
+expand @system-service | sort -u >"$work/allowed"
+{ expand @privileged; expand @resources; printf '%s\n' socket socketpair; } | sort -u >"$work/denied"
+comm -23 "$work/allowed" "$work/denied" >"$work/filter"
+
+# Runs a program as nobody under strace, its trace in $work/trace.N.
+cd "$work" || exit 1
+mkdir -m 777 cdr
+n=0
+traced() {
+    n=$((n + 1))
+    strace -f -qq -u nobody -o "$work/trace.$n" "$@"
+}
+
+fail=0
+# The serial unit's path: input from a file that blocks (a FIFO here, the
+# line there), signals while waiting and while input flows.
+mkfifo "$work/line"
+strace -f -qq -u nobody -o "$work/trace.0" "$rx" -v -i "$work/line" -o "$work/cdr" \
+    -R "$work/rawsmdr" 2>"$work/rx.err" &
+tracer=$!
+exec 3>"$work/line"
+head -n 12 "$samples/sl1x11rx.smdr" >&3
+sleep 0.5
+pid=$(pgrep -P "$tracer")
+[ -n "$pid" ] || { echo "morva-sl1x11rx did not start under strace"; exit 1; }
+for sig in ALRM USR1 USR1; do
+    kill -s "$sig" "$pid"
+    sleep 0.3
+done
+tail -n +13 "$samples/sl1x11rx.smdr" >&3
+sleep 0.5
+kill -s TERM "$pid"
+wait "$tracer"
+exec 3>&-
+grep -q 'my_exit: errcode = 0' "$work/rx.err" || { cat "$work/rx.err"; echo "morva-sl1x11rx did not end in order"; fail=1; }
+[ -s "$work/rawsmdr" ] && [ -n "$(find "$work/cdr" -type f)" ] ||
+    { echo "morva-sl1x11rx wrote no tree or raw log"; fail=1; }
+
+# The TCP unit's path: standard input to its end.
+traced "$sl1x" -v -o "$work/cdr" -R "$work/rawsmdr" <"$samples/sl1x.smdr" 2>/dev/null ||
+    { echo "morva-sl1x failed"; fail=1; }
+
+if [ -n "$loader" ]; then
+    for run in new existing; do
+        traced "$loader" "$work/cdr.sqlite" "$work/cdr" ||
+            { echo "morva-cdrload failed on the $run database"; fail=1; }
+    done
+fi
+
+# The calls made after each program's own execve.
+for t in "$work"/trace.*; do
+    sed -n '/ execve(/,$p' "$t" | sed -E -n 's/^[0-9]+ +([a-z0-9_]+)\(.*/\1/p'
+done | sort -u >"$work/used"
+outside=$(comm -23 "$work/used" "$work/filter")
+if [ -n "$outside" ]; then
+    echo "system calls outside the units' filter:" $outside
+    fail=1
+fi
+echo "system calls made: $(wc -l <"$work/used")"
+[ $fail = 0 ] && echo "every system call made is inside the units' filter"
+exit $fail

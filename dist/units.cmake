@@ -1,0 +1,29 @@
+# Installs unit files written from their .in templates at install time,
+# with the install prefix of that moment: @MORVA_SBINDIR@, @MORVA_BINDIR@
+# and @MORVA_DOCDIR@ become absolute paths under it, and the files go to
+# dest under it (a directory given absolute is kept as it is). Each install
+# writes the files in a folder of its own under stagedir, so that installs
+# into several prefixes at once do not mix their units.
+function(morva_install_units stagedir sbindir bindir docdir dest sources)
+  foreach(var sbindir bindir docdir dest)
+    if(IS_ABSOLUTE "${${var}}")
+      set(full "${${var}}")
+    else()
+      set(full "${CMAKE_INSTALL_PREFIX}/${${var}}")
+    endif()
+    string(TOUPPER ${var} name)
+    string(REGEX REPLACE "/+" "/" MORVA_${name} "${full}")
+  endforeach()
+  string(MD5 where "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+  string(RANDOM LENGTH 8 tag)
+  set(outdir "${stagedir}/${where}-${tag}")
+  set(written)
+  foreach(src ${sources})
+    get_filename_component(name "${src}" NAME)
+    string(REGEX REPLACE "\\.in$" "" name "${name}")
+    configure_file("${src}" "${outdir}/${name}" @ONLY)
+    list(APPEND written "${outdir}/${name}")
+  endforeach()
+  file(INSTALL DESTINATION "${MORVA_DEST}" TYPE FILE FILES ${written})
+  file(REMOVE_RECURSE "${outdir}")
+endfunction()

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch root's /usr and checks the systemd units
+# installed there and the socat recipe beside the documentation:
+# systemd-analyze verify passes on each with nothing to say (a misspelt
+# setting only gets a warning and status 0), each service unit's exposure is
+# 2.0 or less, each manual page a unit names is installed, and
+# systemctl enable hooks the units where the operator's guide says.
+# Skipped (77) without systemd-analyze.
+# Usage: units_check.sh BUILD_DIR
+set -u
+build=$1
+command -v systemd-analyze >/dev/null ||
+    { echo "skipped: no systemd-analyze (Debian package systemd)"; exit 77; }
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+root=$scratch/root
+prefix=$root/usr
+cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1 ||
+    { cat "$scratch/install.log"; echo "cmake --install failed"; exit 1; }
+unitdir=$prefix/lib/systemd/system
+exampledir=$prefix/share/doc/morva/examples
+[ -d "$unitdir" ] || { echo "no units installed in lib/systemd/system"; exit 1; }
+
+fail=0
+# verify looks for the programs the units start; a build without the
+# loader gets a stand-in, so that its units are still checked (the install
+# check reports the missing loader itself).
+if [ ! -x "$prefix/bin/morva-cdrload" ]; then
+    echo "note: morva-cdrload not installed, its units checked against a stand-in"
+    mkdir -p "$prefix/bin"
+    printf '#!/bin/sh\nexit 2\n' >"$prefix/bin/morva-cdrload"
+    chmod 755 "$prefix/bin/morva-cdrload"
+fi
+
+# Templates are checked through an instance: serial units and the loader as
+# ttyS0, a TCP connection as its first, the socat recipe as an exchange's
+# name (systemd-analyze cannot load a name with a colon).
+units=()
+for path in "$unitdir"/* "$exampledir"/*.service; do
+    [ -e "$path" ] || continue
+    name=$(basename "$path")
+    case $name in
+    *-tcp@.*) inst=${name/@./@1.} ;;
+    *-socat@.*) inst=${name/@./@pabx1.} ;;
+    *@.*) inst=${name/@./@ttyS0.} ;;
+    *) inst= ;;
+    esac
+    if [ -n "$inst" ]; then
+        ln -s "$name" "$(dirname "$path")/$inst"
+        units+=("$(dirname "$path")/$inst")
+    else
+        units+=("$path")
+    fi
+done
+[ -e "$exampledir/morva-sl1x11rx-socat@.service" ] ||
+    { echo "the socat recipe is not installed in the documentation"; fail=1; }
+
+for unit in "${units[@]}"; do
+    name=$(basename "$unit")
+    out=$(systemd-analyze verify --man=no "$unit" 2>&1)
+    rc=$?
+    if [ $rc != 0 ] || [ -n "$out" ]; then
+        echo "$name: systemd-analyze verify (status $rc):"
+        echo "$out"
+        fail=1
+    fi
+    for page in $(sed -n 's/^Documentation=//p' "$unit" | tr ' ' '\n' |
+        sed -n 's/^man:\(.*\)(\([0-9]\))$/\1.\2/p'); do
+        ls "$prefix/share/man/man${page##*.}/$page"* >/dev/null 2>&1 ||
+            { echo "$name: names manual page $page, which is not installed"; fail=1; }
+    done
+    case $name in
+    *.service)
+        out=$(systemd-analyze security --offline=true --threshold=20 "$unit" 2>&1)
+        rc=$?
+        level=$(echo "$out" | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+        echo "$name: exposure ${level:-unknown}"
+        if [ $rc != 0 ] || [ -z "$level" ]; then
+            echo "$out" | grep -F '✗' | head -n 40
+            echo "$name: exposure above 2.0 (status $rc)"
+            fail=1
+        fi
+        ;;
+    esac
+done
+
+# Enabling: a serial unit follows its adapter, the socket and the timer
+# start at boot.
+if command -v systemctl >/dev/null; then
+    systemctl --root="$root" enable morva-sl1x11rx@ttyUSB0.service morva-sl1x@ttyS1.service \
+        morva-sl1x11rx-tcp.socket morva-sl1x-tcp.socket morva-cdrload@ttyUSB0.timer \
+        >"$scratch/enable.log" 2>&1 || { cat "$scratch/enable.log"; echo "systemctl enable failed"; fail=1; }
+    for link in dev-ttyUSB0.device.wants/morva-sl1x11rx@ttyUSB0.service \
+        dev-ttyS1.device.wants/morva-sl1x@ttyS1.service \
+        sockets.target.wants/morva-sl1x11rx-tcp.socket sockets.target.wants/morva-sl1x-tcp.socket \
+        timers.target.wants/morva-cdrload@ttyUSB0.timer; do
+        [ -L "$root/etc/systemd/system/$link" ] || { echo "systemctl enable made no $link"; fail=1; }
+    done
+fi
+[ $fail = 0 ] && echo "${#units[@]} units verified, every service at an exposure of 2.0 or less"
+exit $fail
