@@ -48,7 +48,11 @@ struct CdrDb::Stmt {
     Stmt(CdrDb& db) : owner(db) {}
     ~Stmt() { sqlite3_finalize(s); }
 
-    void check(int rc) { if (rc != SQLITE_OK) owner.fail("bind"); }
+    void check(int rc)
+    {
+        if (rc != SQLITE_OK)
+            owner.fail();
+    }
     Stmt& text(const std::string& v, bool emptyisnull = false)
     {
         if (emptyisnull && v.empty())
@@ -74,7 +78,7 @@ struct CdrDb::Stmt {
         if (rc == SQLITE_ROW)
             return true;
         if (rc != SQLITE_DONE)
-            owner.fail("step");
+            owner.fail();
         done();
         return false;
     }
@@ -88,28 +92,30 @@ struct CdrDb::Stmt {
     {
         const void* p = sqlite3_column_blob(s, i);
         int n = sqlite3_column_bytes(s, i);
+        if (!p && sqlite3_errcode(owner.db_) == SQLITE_NOMEM)
+            owner.fail();
         return p ? std::string(static_cast<const char*>(p), size_t(n)) : std::string();
     }
     long long colint(int i) { return sqlite3_column_int64(s, i); }
 };
 
-void CdrDb::fail(const char* what)
+void CdrDb::fail()
 {
-    throw DbError(path_ + ": " + what + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory"));
+    throw DbError(path_ + ": " + sqlite3_errmsg(db_));
 }
 
 std::unique_ptr<CdrDb::Stmt> CdrDb::prepare(const char* sql)
 {
     auto st = std::make_unique<Stmt>(*this);
     if (sqlite3_prepare_v2(db_, sql, -1, &st->s, nullptr) != SQLITE_OK)
-        fail("prepare");
+        fail();
     return st;
 }
 
 void CdrDb::exec(const char* sql)
 {
     if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-        fail("exec");
+        fail();
 }
 
 CdrDb::CdrDb(const std::string& path) : path_(path)
@@ -126,7 +132,7 @@ CdrDb::CdrDb(const std::string& path) : path_(path)
     try {
         if (sqlite3_extended_result_codes(db_, 1) != SQLITE_OK ||
             sqlite3_busy_timeout(db_, 30000) != SQLITE_OK)
-            fail("open");
+            fail();
         if (sqlite3_db_readonly(db_, "main") == 1)
             throw DbError(path + ": cannot be written");
 
@@ -154,28 +160,29 @@ CdrDb::CdrDb(const std::string& path) : path_(path)
                           " duration, meter, charge, type, direction, assisted,"
                           " src_file, src_gen, src_line)"
                           " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        lastgen_ = prepare("SELECT max(src_gen) FROM cdr WHERE src_file = ?");
         calls_ = prepare("SELECT first_party, second_party, dialled, end_time, duration,"
                          " meter, charge, type FROM cdr WHERE src_file = ?");
     } catch (...) {
         rollback();
-        getstate_.reset();
-        allstates_.reset();
-        putstate_.reset();
-        insert_.reset();
-        calls_.reset();
-        sqlite3_close(db_);
+        close();
         throw;
     }
 }
 
-CdrDb::~CdrDb()
+CdrDb::~CdrDb() { close(); }
+
+// The statements go first: a connection with statements left does not close.
+void CdrDb::close() noexcept
 {
     getstate_.reset();
     allstates_.reset();
     putstate_.reset();
     insert_.reset();
+    lastgen_.reset();
     calls_.reset();
     sqlite3_close(db_);
+    db_ = nullptr;
 }
 
 // The state columns from column `from` on: bytes, lines, generation,
@@ -224,6 +231,14 @@ void CdrDb::insert(const CdrRow& r, const std::string& rel, long long gen, long 
     s.integer(r.duration).integer(r.meter).text(r.charge, true).integer(r.type);
     s.text(r.direction).integer(r.assisted).text(rel).integer(gen).integer(line);
     s.step();
+}
+
+long long CdrDb::lastgen(const std::string& rel)
+{
+    lastgen_->text(rel);
+    long long gen = lastgen_->step() ? lastgen_->colint(0) : 0;
+    lastgen_->done();
+    return gen;
 }
 
 std::unordered_map<std::string, int> CdrDb::calls(const std::string& rel)

@@ -39,6 +39,8 @@ public:
     bool state(const std::string& rel, FileState& st);
     void setstate(const std::string& rel, const FileState& st);
     void insert(const CdrRow& row, const std::string& rel, long long gen, long long line);
+    // The last generation of rows loaded from rel, 0 when there are none.
+    long long lastgen(const std::string& rel);
     // How many rows loaded from rel there are of each call (CdrRow::key).
     std::unordered_map<std::string, int> calls(const std::string& rel);
 
@@ -50,12 +52,13 @@ public:
 
 private:
     struct Stmt;
-    [[noreturn]] void fail(const char* what);
+    [[noreturn]] void fail();
     std::unique_ptr<Stmt> prepare(const char* sql);
     void exec(const char* sql);
+    void close() noexcept;
     FileState readstate(Stmt& s, int from);
 
     std::string path_;
     sqlite3* db_ = nullptr;
-    std::unique_ptr<Stmt> getstate_, putstate_, allstates_, insert_, calls_;
+    std::unique_ptr<Stmt> getstate_, putstate_, allstates_, insert_, lastgen_, calls_;
 };

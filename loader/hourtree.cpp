@@ -86,7 +86,8 @@ std::vector<HourFile> findhours(const std::string& root, std::vector<std::string
 {
     std::vector<HourFile> found;
     auto unreadable = [&](const std::string& dir) {
-        problems.push_back(dir + ": cannot read the directory: " + std::strerror(errno));
+        const char* why = std::strerror(errno);
+        problems.push_back(dir + ": cannot read the directory: " + why);
     };
     std::vector<std::string> months;
     if (!names(root, months)) {

@@ -59,7 +59,8 @@ bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostrea
 {
     const std::string path = root + '/' + f.rel;
     auto cannot = [&](const char* what) {
-        err << path << ": cannot " << what << ": " << std::strerror(errno) << '\n';
+        const char* why = std::strerror(errno);
+        err << path << ": cannot " << what << ": " << why << '\n';
         db.rollback();
         return false;
     };
@@ -75,8 +76,17 @@ bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostrea
         if (fstat(in.fd, &sb) != 0)
             return cannot("read");
 
-        bool changed = known && (sb.st_size < st.bytes || head(in.fd, st.bytes) != st.head ||
-                                 tail(in.fd, st.bytes) != st.tail);
+        // A file read before must still hold what was read. One with rows
+        // but no record of how far it was read (the record deleted by hand)
+        // is read as a changed one, so that its rows are not doubled.
+        bool changed;
+        if (known) {
+            changed = sb.st_size < st.bytes || head(in.fd, st.bytes) != st.head ||
+                      tail(in.fd, st.bytes) != st.tail;
+        } else {
+            st.generation = db.lastgen(f.rel);
+            changed = st.generation > 0;
+        }
         std::unordered_map<std::string, int> have;
         if (changed) {
             have = db.calls(f.rel);
@@ -137,10 +147,13 @@ bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostrea
 
         // Told only once the lines are in: a run that fails before never
         // reports a line the next run reads again.
-        if (changed)
+        if (changed && known)
             err << path << ": changed since it was read up to line " << before.lines
                 << ": read again from line 1, " << again << " calls already loaded, "
                 << loaded << " new\n";
+        else if (changed)
+            err << path << ": no record of how far it was read: read from line 1, " << again
+                << " calls already loaded, " << loaded << " new\n";
         for (const std::string& b : bad)
             err << b << '\n';
         return bad.empty();
