@@ -36,14 +36,24 @@ static bool isdig(char c) { return c >= '0' && c <= '9'; }
 // Copies rawbuf up to its line feed without NUL bytes and notes the last "/".
 static void compact()
 {
+    const uint8_t* nl = static_cast<const uint8_t*>(std::memchr(rawbuf, '\n', sizeof rawbuf));
+    int len = nl ? int(nl - rawbuf) : int(sizeof rawbuf);
     int j = 0;
-    slashat = 0;
-    for (int i = 0; i < static_cast<int>(sizeof rawbuf) && rawbuf[i] != '\n'; i++) {
-        if (rawbuf[i] == 0)
-            continue;
-        if (rawbuf[i] == '/')
-            slashat = j;
-        lbuf[j++] = static_cast<char>(rawbuf[i]);
+    if (!std::memchr(rawbuf, 0, size_t(len))) {
+        // The usual line, without NUL bytes: one copy.
+        std::memcpy(lbuf, rawbuf, size_t(len));
+        j = len;
+        const void* slash = memrchr(lbuf, '/', size_t(len));
+        slashat = slash ? int(static_cast<const char*>(slash) - lbuf) : 0;
+    } else {
+        slashat = 0;
+        for (int i = 0; i < len; i++) {
+            if (rawbuf[i] == 0)
+                continue;
+            if (rawbuf[i] == '/')
+                slashat = j;
+            lbuf[j++] = static_cast<char>(rawbuf[i]);
+        }
     }
     lbuf[j] = '\n';
     lend = lbuf + j;

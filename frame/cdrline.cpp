@@ -23,7 +23,10 @@ int isfujtag(const char* tag)
 // group of eight: " d1 d2 d3..d6" becomes "d1 (8*d2 as two digits) d3..d6".
 void dofuj96lt8()
 {
-    if (!isfuj9600l && (!isfujtag(pakver) || strlen(iostr + 1) != 6))
+    static int fujbuild = -1;   // the tag never changes: looked at once
+    if (fujbuild < 0)
+        fujbuild = isfujtag(pakver);
+    if (!isfuj9600l && (!fujbuild || strlen(iostr + 1) != 6))
         return;
     isfuj9600l = 1;
     if (dodebug) {
@@ -112,14 +115,60 @@ static int lineyear(int y)
     return y <= 15 ? y + 84 : y - 16;
 }
 
+// The line is built by hand: it is made for every call, and printf's
+// parsing of its formats cost more than all the rest of a record's way.
+static char* puts0(char* p, const char* s)
+{
+    while (*s)
+        *p++ = *s++;
+    return p;
+}
+
+// "%02d" of a number that is never negative.
+static char* put2(char* p, unsigned v)
+{
+    if (v >= 100) {
+        char tmp[10];
+        int n = 0;
+        do
+            tmp[n++] = char('0' + v % 10);
+        while ((v /= 10) != 0);
+        while (n)
+            *p++ = tmp[--n];
+        return p;
+    }
+    *p++ = char('0' + v / 10);
+    *p++ = char('0' + v % 10);
+    return p;
+}
+
+// "%lu" of a number, or nothing for 0 (as izero gives it).
+static char* putnz(char* p, uint32_t v)
+{
+    if (v == 0)
+        return p;
+    char tmp[10];
+    int n = 0;
+    do
+        tmp[n++] = char('0' + v % 10);
+    while ((v /= 10) != 0);
+    while (n)
+        *p++ = tmp[--n];
+    return p;
+}
+
 // line must hold 83 bytes: the longest line is 82 characters.
 void formcall(char* line, const callrec* rec)
 {
     to_jul(maketime(rec) + getduration(rec), &gnurt);
 
     int out = rec->calltype & 0x80;
-    int n = sprintf(line, ":%s|", ljs(out ? ctrk(rec) : cstat(rec)));
-    n += sprintf(line + n, "%s|", ljs(out ? cstat(rec) : ctrk(rec)));
+    char* p = line;
+    *p++ = ':';
+    p = puts0(p, ljs(out ? ctrk(rec) : cstat(rec)));
+    *p++ = '|';
+    p = puts0(p, ljs(out ? cstat(rec) : ctrk(rec)));
+    *p++ = '|';
 
     // The dialled field ends in a NUL when a decoder made it; the bound keeps
     // a damaged record from running past the field.
@@ -127,13 +176,28 @@ void formcall(char* line, const callrec* rec)
     const char* e = d + DIALLEN;
     while (d < e && *d == ' ')
         d++;
-    n += sprintf(line + n, "%.*s|", int(strnlen(d, size_t(e - d))), d);
+    while (d < e && *d)
+        *p++ = *d++;
+    *p++ = '|';
 
-    n += sprintf(line + n, "%02d%02d%02d%02d%02d%02d|%s|", gnurt.date + 1, gnurt.month + 1,
-                 lineyear(gnurt.year), gnurt.hour, gnurt.minute, gnurt.second,
-                 izero(getduration(rec)));
-    sprintf(line + n, "%s|%s|%02x\n", izero(getmeter(rec) & 0x1FFF), ljs(cchg(rec)),
-            rec->calltype);
+    p = put2(p, gnurt.date + 1u);
+    p = put2(p, gnurt.month + 1u);
+    p = put2(p, unsigned(lineyear(gnurt.year)));
+    p = put2(p, gnurt.hour);
+    p = put2(p, gnurt.minute);
+    p = put2(p, gnurt.second);
+    *p++ = '|';
+    p = putnz(p, getduration(rec));
+    *p++ = '|';
+    p = putnz(p, getmeter(rec) & 0x1FFFu);
+    *p++ = '|';
+    p = puts0(p, ljs(cchg(rec)));
+    *p++ = '|';
+    static const char hex[] = "0123456789abcdef";
+    *p++ = hex[rec->calltype >> 4];
+    *p++ = hex[rec->calltype & 15];
+    *p++ = '\n';
+    *p = '\0';
 
     if (dodebug) {
         fprintf(stderr, "formcall(): [%s", line);

@@ -101,14 +101,21 @@ static void checkhour()
         openhour();
 }
 
-// Writes the whole line or ends the program. A pipe may take a line in
-// pieces; a file that takes only part of it (disk full, size limit) is cut
-// back to where the line began, so a file holds whole lines only.
-static void writeline(const char* s, size_t len)
+// The lines of the current destination wait here and go out in one write:
+// before the program waits for input, before a status line, before another
+// hourly file opens, at the raw-log toggle and at exit (cdrstore_flush), and
+// at once under the traces, so that they interleave with the output.
+static char burst[64 * 1024];
+static size_t burstlen;
+
+// Writes the burst or ends the program. A pipe may take it in pieces; a file
+// that takes only part of it (disk full, size limit) is cut back to the end
+// of the last whole line written, so a file holds whole lines only.
+static void writeburst()
 {
     size_t done = 0;
-    while (done < len) {
-        ssize_t k = write(outfd, s + done, len - done);
+    while (done < burstlen) {
+        ssize_t k = write(outfd, burst + done, burstlen - done);
         if (k > 0) {
             done += size_t(k);
             continue;
@@ -116,18 +123,32 @@ static void writeline(const char* s, size_t len)
         if (k < 0 && errno == EINTR)
             continue;
         int e = k < 0 ? errno : EIO;
-        if (done > 0) {
+        const void* nl = done ? memrchr(burst, '\n', done) : nullptr;
+        size_t whole = nl ? size_t(static_cast<const char*>(nl) - burst) + 1 : 0;
+        if (done > whole) {
             // Fails harmlessly on a pipe, which has nothing to cut back.
+            off_t cut = off_t(done - whole);
             off_t end = lseek(outfd, 0, SEEK_CUR);
-            if (end >= off_t(done) && ftruncate(outfd, end - off_t(done)) == 0)
-                lseek(outfd, end - off_t(done), SEEK_SET);
+            if (end >= cut && ftruncate(outfd, end - cut) == 0)
+                lseek(outfd, end - cut, SEEK_SET);
         }
+        burstlen = 0;
         fprintf(stderr, "ERROR: can't write to cdrfile [%s] errno=%d\n",
                 *cdrdir ? path : "stdout", e);
         fflush(stderr);
         writefailed = true;
         my_exit(1);
     }
+    burstlen = 0;
+}
+
+void cdrstore_flush()
+{
+    if (burstlen == 0)
+        return;
+    if (*cdrdir)
+        checkhour();
+    writeburst();
 }
 
 void output_call(const callrec* rec)
@@ -150,19 +171,29 @@ void output_call(const callrec* rec)
                     gnurt.month, gnurt.date, gnurt.hour);
             fflush(stderr);
         }
+        cdrstore_flush();   // the lines of the hour that is closing
+        if (writefailed)
+            return;
         openhour();
         lasttrec = gnurt;
         firstoutcall = 0;
-    } else {
-        checkhour();
     }
-    writeline(line, strlen(line));
+    size_t len = strlen(line);
+    if (burstlen + len > sizeof burst)
+        cdrstore_flush();
+    memcpy(burst + burstlen, line, len);
+    burstlen += len;
+    if (dodebug || dodumpt)
+        cdrstore_flush();
 }
 
-// Every line is written whole when output_call returns, so there is nothing
-// to flush. A later output_call starts afresh.
+// Writes what is still in the burst and closes the CDR output. A later
+// output_call starts afresh.
 void cdrstore_close()
 {
+    if (!writefailed)
+        cdrstore_flush();
+    burstlen = 0;
     if (outfd >= 0)
         close(outfd);
     outfd = -1;

@@ -113,10 +113,12 @@ protected:
         dir = d;
         cdrdir = dir.c_str();
     }
+    // One call's line, written out as before the program waits again.
     void out(int y, int mon, int d, int h, int mi, int s)
     {
         callrec r = endingat(y, mon, d, h, mi, s);
         output_call(&r);
+        cdrstore_flush();
     }
 };
 
@@ -239,32 +241,37 @@ TEST_F(CdrstoreDeathTest, NoPermission)
                 escre("ERROR: can't mkdir [" + dir + "/03_2024] errno=13\n"));
 }
 
-// Fills the output up to some whole lines, then lets the size limit stop the
-// next line at 0 bytes or in its middle: only the whole lines remain.
+// Writes 100 whole lines, then a burst of three lines that the size limit
+// stops `extra` bytes further on: only the whole lines remain.
 void writepastlimit(int extra)
 {
-    for (int i = 0; i < 100; i++) {
-        callrec r = endingat(2024, 3, 15, 14, 33, 0);
+    callrec r = endingat(2024, 3, 15, 14, 33, 0);
+    for (int i = 0; i < 100; i++)
         output_call(&r);
-    }
+    cdrstore_flush();
     struct rlimit rl;
     rl.rlim_cur = rl.rlim_max = 100 * cdr("150324143300").size() + extra;
     signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &rl);
-    callrec r = endingat(2024, 3, 15, 14, 33, 0);
-    output_call(&r);
+    for (int i = 0; i < 3; i++)
+        output_call(&r);
+    cdrstore_flush();
 }
 
 TEST_F(CdrstoreDeathTest, FailedWriteLeavesWholeLines)
 {
     fs::path f = root / "03_2024/15_03_2024/15_03_2024:14";
-    std::string whole;
-    for (int i = 0; i < 100; i++)
-        whole += cdr("150324143300");
-    for (int extra : {0, 10}) {
+    const std::string line = cdr("150324143300");
+    const int len = int(line.size());
+    // The limit at the burst's start, inside its first line, and inside its
+    // second line: 100, 100 and 101 whole lines.
+    for (int extra : {0, 10, len + 10}) {
         EXPECT_EXIT(writepastlimit(extra), testing::ExitedWithCode(1),
                     escre("ERROR: can't write to cdrfile [" + f.string() + "] errno=27\n"));
-        EXPECT_EQ(slurp(f), whole) << "limit at " << extra << " bytes into the line";
+        std::string whole;
+        for (int i = 0; i < 100 + extra / len; i++)
+            whole += line;
+        EXPECT_EQ(slurp(f), whole) << "limit at " << extra << " bytes into the burst";
         fs::remove(f);
     }
 }

@@ -23,6 +23,10 @@ static char hmsbuf[12];    // "65535:59:56" is the widest text hh_mm_ss can make
 // status line, lets a changed host zone still take effect.
 static bool zonepinned;
 
+// The host time is read at every record, and records come many to a second.
+static time_t nowsecs = -1;
+static trec nowrec;
+
 static void pinzone()
 {
     if (!getenv("TZ")) {
@@ -34,6 +38,8 @@ static void pinzone()
 
 void zonerefresh()
 {
+    zoneforget();
+    nowsecs = -1;
     if (!zonepinned)
         return;
     unsetenv("TZ");
@@ -45,6 +51,8 @@ void zonerefresh()
 void clocksetup()
 {
     pinzone();
+    zoneforget();
+    nowsecs = -1;
     trecbase = trec{0, 2, 0, 0, 0, 0, 0};
     trec_to_tm(&trecbase, &tmbase);
     tm_trec_basediff = static_cast<uint32_t>(mktime(&tmbase));
@@ -61,8 +69,14 @@ void clocksetup()
 void getcurtime(trec* t)
 {
     secs_now = time(nullptr);
-    localtime_r(&secs_now, &tm_now);
+    if (secs_now == nowsecs && !dodumpt) {
+        *t = nowrec;
+        return;
+    }
+    zonelocaltime(secs_now, &tm_now);
     tm_to_trec(&tm_now, t);
+    nowsecs = secs_now;
+    nowrec = *t;
 }
 
 void trec_to_tm(const trec* t, struct tm* tm)
@@ -104,7 +118,8 @@ uint32_t from_jul(const trec* t)
 {
     struct tm tm;
     trec_to_tm(t, &tm);
-    time_t secs = mktime(&tm);
+    // Under -t every conversion goes to the C library, as its trace shows.
+    time_t secs = dodumpt ? mktime(&tm) : zonemktime(&tm);
     if (dodumpt) {
         fprintf(stderr, "NUR time_t = %ld  Base = %ld\n", static_cast<long>(secs),
                 static_cast<long>(basesecs));
@@ -125,7 +140,10 @@ void to_jul(uint32_t ticks, trec* t)
 {
     time_t secs = static_cast<time_t>(tm_trec_basediff) + 4 * static_cast<time_t>(ticks);
     struct tm tm;
-    localtime_r(&secs, &tm);
+    if (dodumpt)
+        localtime_r(&secs, &tm);
+    else
+        zonelocaltime(secs, &tm);
     tm_to_trec(&tm, t);
 }
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -141,6 +142,75 @@ TEST(Clock, RoundTripsInBerlin)
         want.second = uint8_t(want.second & ~3);
         want.day = c.day;
         EXPECT_TRUE(same(back, want)) << rptbin2asc(from_jul(&c.in));
+    }
+}
+
+// The quick conversions give what the C library gives, around every change
+// of offset and for fields out of range, in the same order of calls: so
+// also the times that occur twice or not at all, which mktime settles by
+// its previous answer.
+TEST(Clock, QuickConversionsAgreeWithTheCLibrary)
+{
+    struct zonecase { const char* tz; int y, mon, d; };   // a day the clock changes
+    const zonecase zones[] = {
+        {"Europe/Berlin", 2026, 3, 29},       {"Europe/Berlin", 2026, 10, 25},
+        {"America/St_Johns", 2026, 3, 8},     {"America/St_Johns", 2026, 11, 1},
+        {"Australia/Lord_Howe", 2026, 4, 5},  {"Australia/Lord_Howe", 2026, 10, 4},
+        {"Australia/Lord_Howe", 1984, 3, 4},  {"UTC", 2026, 12, 7},
+    };
+    for (const zonecase& z : zones) {
+        Zone zone(z.tz);
+        // Times every 7 minutes and 13 seconds over two days, each followed by
+        // a duration on the tick epoch's day, as a decoder converts them.
+        std::vector<struct tm> in;
+        for (int k = 0; k < 2 * 24 * 3600 / 433; k++) {
+            int t = k * 433;
+            struct tm a {};
+            a.tm_year = z.y - 1900;
+            a.tm_mon = z.mon - 1;
+            a.tm_mday = z.d - 1;
+            a.tm_hour = t / 3600;   // past 23 on purpose: normalised by both
+            a.tm_min = t / 60 % 60;
+            a.tm_sec = t % 60;
+            a.tm_isdst = -1;
+            if (a.tm_hour >= 24) {
+                a.tm_hour -= 24;
+                a.tm_mday++;
+            }
+            in.push_back(a);
+            struct tm d {};
+            d.tm_year = 84;
+            d.tm_mon = 2;
+            d.tm_mday = 1;
+            d.tm_hour = k % 100;
+            d.tm_min = k * 7 % 100;
+            d.tm_sec = k * 13 % 100;
+            d.tm_isdst = -1;
+            in.push_back(d);
+        }
+        struct tm start = in[0];
+        std::vector<time_t> want, got;
+        mktime(&start);
+        for (struct tm t : in)
+            want.push_back(mktime(&t));
+        zoneforget();
+        start = in[0];
+        mktime(&start);
+        for (struct tm t : in)
+            got.push_back(zonemktime(&t));
+        for (size_t i = 0; i < in.size(); i++)
+            ASSERT_EQ(got[i], want[i]) << z.tz << " input " << i;
+
+        for (time_t u = want[0] - 7200; u < want[0] + 2 * 86400; u += 599) {
+            struct tm a, b;
+            localtime_r(&u, &a);
+            zonelocaltime(u, &b);
+            auto fields = [](const struct tm& t) {
+                return std::vector<long>{t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min,
+                                         t.tm_sec, t.tm_wday, t.tm_yday, t.tm_isdst, t.tm_gmtoff};
+            };
+            ASSERT_EQ(fields(a), fields(b)) << z.tz << " at " << u;
+        }
     }
 }
 

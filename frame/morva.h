@@ -157,6 +157,11 @@ extern uint32_t tm_trec_basediff;
 extern struct tm tmbase, tm_now;
 extern time_t secs_now;
 void clocksetup();
+// mktime and localtime_r, with the same results, answered from the hours
+// already seen where that is exact (zonecache.cpp); zoneforget drops them.
+time_t zonemktime(struct tm* tm);
+void zonelocaltime(time_t t, struct tm* tm);
+void zoneforget();
 void zonerefresh();   // follows a change of the host's zone, once a minute
 void getcurtime(trec* t);
 void trec_to_tm(const trec* t, struct tm* tm);
@@ -205,4 +210,5 @@ void dumppak(const callrec* rec);
 extern int firstoutcall;
 extern trec lasttrec;
 void output_call(const callrec* rec);
-void cdrstore_close();              // closes the CDR output, flushing nothing half-done
+void cdrstore_flush();              // writes out the CDR lines made so far
+void cdrstore_close();              // writes them out and closes the CDR output

@@ -86,11 +86,24 @@ char* substr(const char* txt, uint16_t off, uint16_t len)
     return subbuf;
 }
 
-// strtol rather than atoi: same parse, but an overlong field saturates
-// instead of being undefined; the low 16 bits are kept either way.
+// strtol's parse (blanks, a sign, digits up to the first other character);
+// an overlong field saturates as strtol does; the low 16 bits are kept. The
+// fields of a line are short, so they are read in place without a copy.
 uint16_t cnvbin(const char* txt, uint16_t width)
 {
-    return static_cast<uint16_t>(std::strtol(substr(txt, 0, width), nullptr, 10));
+    if (width > 9)
+        return static_cast<uint16_t>(std::strtol(substr(txt, 0, width), nullptr, 10));
+    const char* p = txt;
+    const char* end = txt + width;
+    while (p < end && *p && (*p == ' ' || (*p >= '\t' && *p <= '\r')))
+        p++;
+    bool neg = false;
+    if (p < end && (*p == '-' || *p == '+'))
+        neg = *p++ == '-';
+    long v = 0;
+    for (; p < end && isdig(*p); p++)
+        v = v * 10 + (*p - '0');
+    return static_cast<uint16_t>(neg ? -v : v);
 }
 
 void ddltor(const char* last, uint8_t count)

@@ -75,6 +75,7 @@ static void handlesignals()
     if (gottoggle) {
         int sig = gottoggle;
         gottoggle = 0;
+        cdrstore_flush();
         if (dolograw) {
             rawlog_close();
             dolograw = 0;
@@ -105,10 +106,11 @@ void takesignals()
     handlesignals();
 }
 
-// Every wait for input or for the key goes through here, so what has been
-// logged is on disk before the program waits.
+// Every wait for input or for the key goes through here, so the CDR lines
+// made and the bytes logged so far are out before the program waits.
 int waitinput(int fd)
 {
+    cdrstore_flush();
     rawlog_flush();
     struct pollfd p = {fd, POLLIN, 0};
     if (ppoll(&p, 1, nullptr, &waitmask) >= 0) {
@@ -137,6 +139,7 @@ int openwait(const char* path, int flags, unsigned mode)
         return -1;
     }
     // A FIFO that nobody reads yet: look again shortly, signals let in.
+    cdrstore_flush();
     const struct timespec pause = {0, 50 * 1000 * 1000};
     if (ppoll(nullptr, 0, &pause, &waitmask) < 0 && errno == EINTR)
         handlesignals();
@@ -224,6 +227,7 @@ int postpacker(int notpacked)
 
 void dostats()
 {
+    cdrstore_flush();   // the status line counts no line that is not out
     getcurtime(&real_time_rec);
     const char* text = "";
     if (pabxerr)

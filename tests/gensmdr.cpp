@@ -190,11 +190,16 @@ private:
         noises++;
     }
 
+    // An exchange prints a call's line when the call ends: the lines come in
+    // the order of the calls' ends, and each shows its call's start.
     void call()
     {
         now += rng.below(3);
+        // Mostly short calls, some long ones, now and then hours.
+        unsigned dur = rng.chance(900) ? rng.below(600) : rng.chance(900) ? rng.below(3600) : rng.below(5 * 3600);
+        time_t start = now - time_t(dur);
         struct tm t;
-        gmtime_r(&now, &t);
+        gmtime_r(&start, &t);
 
         if (noise && rng.chance(5))
             noiseline();
@@ -254,8 +259,6 @@ private:
             put(s, L.date + shift + 11, ":" + num(t.tm_sec, 2));
             col += 3;
         }
-        // Mostly short calls, some long ones, now and then hours.
-        unsigned dur = rng.chance(900) ? rng.below(600) : rng.chance(900) ? rng.below(3600) : rng.below(5 * 3600);
         put(s, col, num(dur / 3600, 2) + ":" + num(dur / 60 % 60, 2) + ":" + num(dur % 60, 2));
         col += 8;
         if (rng.chance(20)) {

@@ -1,0 +1,212 @@
+// Local-time conversions at the speed of arithmetic. Within an hour whose
+// local time maps one to one onto UTC, with the same offset for a day on
+// either side, converting is adding minutes and seconds to the hour's start;
+// the C library is asked once per hour, and for every time where the answer
+// is not that simple (near a change of offset, or fields out of range).
+//
+// glibc's mktime starts its search from the offset its previous call found,
+// and for a local time that occurs twice, or not at all, that guess decides
+// the answer. So before such a time goes to mktime, the guess is put back to
+// what the previous conversion would have left, had it gone to mktime too:
+// results never depend on which conversions took the quick way.
+#include "morva.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr time_t HOUR = 3600;
+constexpr time_t MARGIN = 27 * HOUR;   // no change of offset this near an hour we trust
+
+struct span {
+    bool used;
+    int year, mon, mday, hour;   // local fields of the hour
+    int wday, yday, isdst;
+    long gmtoff;
+    time_t start;                // UTC of hh:00:00
+    unsigned age;
+};
+
+constexpr int NSPAN = 4;
+span spans[NSPAN];
+unsigned clock_;                 // ages the entries for replacement
+
+// The last conversion that did not go to mktime, for putting the guess back.
+struct tm lastquick;
+bool guessstale;
+
+// Durations are converted as times of day on the tick epoch's day (hours
+// past 23 count on into the next days): from its midnight, how many seconds
+// on the offset stays as it is there.
+time_t epochstart;
+time_t epochreach = -1;   // -1: not yet looked at; -2: no quick way
+
+// The local hour of t: its start, and whether the offset stays the same from
+// MARGIN before it to MARGIN after it (sampled hourly: offsets do not change
+// and change back within an hour).
+bool steadyhour(time_t t, span* s)
+{
+    struct tm lt;
+    if (!localtime_r(&t, &lt))
+        return false;
+    time_t start = t - lt.tm_min * 60 - lt.tm_sec;
+    long off = lt.tm_gmtoff;
+    for (time_t u = start - MARGIN; u <= start + HOUR + MARGIN; u += HOUR) {
+        struct tm x;
+        if (!localtime_r(&u, &x) || x.tm_gmtoff != off)
+            return false;
+    }
+    s->year = lt.tm_year;
+    s->mon = lt.tm_mon;
+    s->mday = lt.tm_mday;
+    s->hour = lt.tm_hour;
+    s->wday = lt.tm_wday;
+    s->yday = lt.tm_yday;
+    s->isdst = lt.tm_isdst;
+    s->gmtoff = off;
+    s->start = start;
+    return true;
+}
+
+span* keep(const span& s)
+{
+    span* victim = &spans[0];
+    for (span& e : spans)
+        if (!e.used || e.age < victim->age)
+            victim = &e;
+    *victim = s;
+    victim->used = true;
+    victim->age = ++clock_;
+    return victim;
+}
+
+span* bylocal(const struct tm* tm)
+{
+    for (span& e : spans)
+        if (e.used && e.hour == tm->tm_hour && e.mday == tm->tm_mday && e.mon == tm->tm_mon &&
+            e.year == tm->tm_year) {
+            e.age = ++clock_;
+            return &e;
+        }
+    return nullptr;
+}
+
+span* byutc(time_t t)
+{
+    for (span& e : spans)
+        if (e.used && t >= e.start && t - e.start < HOUR) {
+            e.age = ++clock_;
+            return &e;
+        }
+    return nullptr;
+}
+
+bool inrange(const struct tm* tm)
+{
+    static const int mdays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return tm->tm_mon >= 0 && tm->tm_mon < 12 && tm->tm_mday >= 1 &&
+           tm->tm_mday <= mdays[tm->tm_mon] && tm->tm_hour >= 0 && tm->tm_hour < 24 &&
+           tm->tm_min >= 0 && tm->tm_min < 60 && tm->tm_sec >= 0 && tm->tm_sec < 60;
+}
+
+void fill(const span& s, time_t t, struct tm* tm)
+{
+    int into = int(t - s.start);
+    *tm = {};
+    tm->tm_year = s.year;
+    tm->tm_mon = s.mon;
+    tm->tm_mday = s.mday;
+    tm->tm_hour = s.hour;
+    tm->tm_min = into / 60;
+    tm->tm_sec = into % 60;
+    tm->tm_wday = s.wday;
+    tm->tm_yday = s.yday;
+    tm->tm_isdst = s.isdst;
+    tm->tm_gmtoff = s.gmtoff;
+}
+
+}  // namespace
+
+// Where the tick epoch's midnight is in the zone now in force, found without
+// mktime (whose guess must stay as the conversions leave it).
+static void epochsteady()
+{
+    epochreach = -2;
+    struct tm mid {};
+    mid.tm_year = 84;
+    mid.tm_mon = 2;
+    mid.tm_mday = 1;
+    time_t asutc = timegm(&mid);
+    struct tm lt;
+    if (!localtime_r(&asutc, &lt))
+        return;
+    epochstart = asutc - lt.tm_gmtoff;
+    if (!localtime_r(&epochstart, &lt) || lt.tm_year != 84 || lt.tm_mon != 2 || lt.tm_mday != 1 ||
+        lt.tm_hour || lt.tm_min || lt.tm_sec)
+        return;
+    // The widest duration field set: 99:99:99.
+    const time_t widest = 99 * HOUR + 99 * 60 + 99;
+    for (time_t u = epochstart - MARGIN; u <= epochstart + widest + MARGIN; u += HOUR) {
+        struct tm x;
+        if (!localtime_r(&u, &x) || x.tm_gmtoff != lt.tm_gmtoff)
+            return;
+    }
+    epochreach = widest;
+}
+
+time_t zonemktime(struct tm* tm)
+{
+    if (tm->tm_year == 84 && tm->tm_mon == 2 && tm->tm_mday == 1 && tm->tm_hour >= 0 &&
+        tm->tm_min >= 0 && tm->tm_sec >= 0) {
+        if (epochreach < 0)
+            epochsteady();
+        time_t d = tm->tm_hour * HOUR + tm->tm_min * 60 + tm->tm_sec;
+        if (d <= epochreach) {
+            lastquick = *tm;
+            guessstale = true;
+            return epochstart + d;
+        }
+    }
+    if (inrange(tm)) {
+        if (span* s = bylocal(tm)) {
+            time_t t = s->start + tm->tm_min * 60 + tm->tm_sec;
+            lastquick = *tm;
+            guessstale = true;
+            fill(*s, t, tm);
+            return t;
+        }
+    }
+    if (guessstale) {
+        struct tm prime = lastquick;
+        mktime(&prime);
+        guessstale = false;
+    }
+    struct tm in = *tm;
+    time_t t = mktime(tm);
+    // Keep the hour when mktime gave back the very fields asked for and
+    // the hour is steady: then no other time has those fields.
+    span s{};
+    if (t != time_t(-1) && inrange(&in) && tm->tm_year == in.tm_year && tm->tm_mon == in.tm_mon &&
+        tm->tm_mday == in.tm_mday && tm->tm_hour == in.tm_hour && tm->tm_min == in.tm_min &&
+        tm->tm_sec == in.tm_sec && steadyhour(t, &s))
+        keep(s);
+    return t;
+}
+
+void zonelocaltime(time_t t, struct tm* tm)
+{
+    if (span* s = byutc(t)) {
+        fill(*s, t, tm);
+        return;
+    }
+    localtime_r(&t, tm);
+    span s{};
+    if (steadyhour(t, &s))
+        keep(s);
+}
+
+void zoneforget()
+{
+    std::memset(spans, 0, sizeof spans);
+    epochreach = -1;
+}
