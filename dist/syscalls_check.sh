@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the programs the units start, as an unprivileged user under strace,
+# Runs the programs the units start, unprivileged, under strace,
 # through what a service does (start, input from a FIFO, the hourly tree,
 # the raw log, SIGALRM, two SIGUSR1, SIGTERM with a held call, the end of
 # the input; the loader on a new and an existing database), and checks that
@@ -40,20 +40,23 @@ expand @system-service | sort -u >"$work/allowed"
 { expand @privileged; expand @resources; printf '%s\n' socket socketpair; } | sort -u >"$work/denied"
 comm -23 "$work/allowed" "$work/denied" >"$work/filter"
 
-# Runs a program as nobody under strace, its trace in $work/trace.N.
+# Runs a program under strace, as nobody when we are root (the services
+# never run as root), its trace in $work/trace.N.
 cd "$work" || exit 1
 mkdir -m 777 cdr
+asuser=()
+[ "$(id -u)" = 0 ] && asuser=(-u nobody)
 n=0
 traced() {
     n=$((n + 1))
-    strace -f -qq -u nobody -o "$work/trace.$n" "$@"
+    strace -f -qq "${asuser[@]}" -o "$work/trace.$n" "$@"
 }
 
 fail=0
 # The serial unit's path: input from a file that blocks (a FIFO here, the
 # line there), signals while waiting and while input flows.
 mkfifo "$work/line"
-strace -f -qq -u nobody -o "$work/trace.0" "$rx" -v -i "$work/line" -o "$work/cdr" \
+strace -f -qq "${asuser[@]}" -o "$work/trace.0" "$rx" -v -i "$work/line" -o "$work/cdr" \
     -R "$work/rawsmdr" 2>"$work/rx.err" &
 tracer=$!
 exec 3>"$work/line"
