@@ -137,9 +137,11 @@ bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostrea
             carry.erase(0, start);
         }
 
+        errno = EIO;  // a short read without an error is a file cut meanwhile
         st.head = head(in.fd, st.bytes);
         st.tail = tail(in.fd, st.bytes);
-        if (fstat(in.fd, &sb) != 0)
+        if (st.head.size() != size_t(std::min(st.bytes, PRINT)) ||
+            st.tail.size() != st.head.size() || fstat(in.fd, &sb) != 0)
             return cannot("read");
         st.mtime_ns = mtime_ns(sb);
         db.setstate(f.rel, st);
