@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "morva.h"
@@ -69,6 +70,14 @@ void rawlog_close()
     }
 }
 
+// True when fd is the very file the input is read from.
+static bool isinput(int fd)
+{
+    struct stat a, b;
+    return fstat(fd, &a) == 0 && fstat(cdrfp, &b) == 0 && S_ISREG(a.st_mode) &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 void lograwsmdr(size_t len, const uint8_t* bytes)
 {
     if (rawfd < 0) {
@@ -83,6 +92,15 @@ void lograwsmdr(size_t len, const uint8_t* bytes)
             }
             if (!dolograw)
                 return;   // switched off while the log waited for its reader
+        }
+        if (isinput(rawfd)) {
+            // Appending what is read to the file being read never ends: the
+            // input grows as fast as it is read, until the disk is full.
+            close(rawfd);
+            rawfd = -1;
+            fprintf(stderr, "Can't log raw data to the input file %s\n", rawfile);
+            fflush(stderr);
+            my_exit(1);
         }
         fprintf(stderr, "Opened raw data file %s\n", rawfile);
         fflush(stderr);
