@@ -22,6 +22,14 @@ static ino_t openino;
 // Set when a write failed: the call drained at exit must not land after the
 // lost line, or the output would no longer be the stream's calls in order.
 static bool writefailed;
+// The directories of the day of the last open, as far as we know, exist: an
+// hour of the same day opens without making them, unless the open says they
+// are gone.
+static bool dayknown;
+static trec madeday;
+// The hourly file was opened since the program last waited: nobody has had
+// the time to move it, so the burst goes out without looking.
+static bool freshopen;
 
 // cdrdir plus the three levels, every number at its widest (a byte as
 // three digits, the year as four): 9 + 12 + 15 characters and the NUL.
@@ -61,16 +69,35 @@ static void openhour()
         }
     }
     int mon = gnurt.month + 1, day = gnurt.date + 1, year = gnurt.year + 1984;
+    bool made = dayknown && madeday.year == gnurt.year && madeday.month == gnurt.month &&
+                madeday.date == gnurt.date;
 
-    int n = snprintf(path, pathcap, "%s/%02d_%04d", cdrdir, mon, year);
-    makedir(path);
-    n += snprintf(path + n, pathcap - n, "/%02d_%02d_%04d", day, mon, year);
-    makedir(path);
-    snprintf(path + n, pathcap - n, "/%02d_%02d_%04d:%02d", day, mon, year, int(gnurt.hour));
+    size_t mondir = size_t(snprintf(path, pathcap, "%s/%02d_%04d", cdrdir, mon, year));
+    size_t daydir = mondir + size_t(snprintf(path + mondir, pathcap - mondir, "/%02d_%02d_%04d", day, mon, year));
+    snprintf(path + daydir, pathcap - daydir, "/%02d_%02d_%04d:%02d", day, mon, year, int(gnurt.hour));
 
     int fd;
-    while ((fd = open(path, O_WRONLY | O_APPEND | O_CREAT, 0666)) < 0) {
+    for (;;) {
+        if (!made) {
+            // Each directory in turn, its path cut out of the file's.
+            const size_t ends[2] = {mondir, daydir};
+            for (size_t end : ends) {
+                char c = path[end];
+                path[end] = '\0';
+                makedir(path);
+                path[end] = c;
+            }
+            made = true;
+        }
+        fd = open(path, O_WRONLY | O_APPEND | O_CREAT, 0666);
+        if (fd >= 0)
+            break;
         int e = errno;
+        if (e == ENOENT && dayknown) {
+            dayknown = false;   // moved away since: make them again
+            made = false;
+            continue;
+        }
         if (e != EINTR) {
             fprintf(stderr, "ERROR: can't open cdrfile [%s] errno=%d\n", path, e);
             fflush(stderr);
@@ -84,6 +111,9 @@ static void openhour()
     if (outfd >= 0)
         close(outfd);
     outfd = fd;
+    dayknown = true;
+    madeday = gnurt;
+    freshopen = true;
     struct stat st;
     if (fstat(fd, &st) == 0) {
         opendev = st.st_dev;
@@ -144,9 +174,11 @@ static void writeburst()
 
 void cdrstore_flush()
 {
+    bool look = *cdrdir && !freshopen;
+    freshopen = false;
     if (burstlen == 0)
         return;
-    if (*cdrdir)
+    if (look)
         checkhour();
     writeburst();
 }
@@ -199,6 +231,8 @@ void cdrstore_close()
     outfd = -1;
     firstoutcall = 1;
     lasttrec = trec{};
+    dayknown = false;
+    freshopen = false;
     free(path);
     path = nullptr;
     writefailed = false;

@@ -19,8 +19,9 @@ const uint8_t nstx = 0;
 const uint8_t psynb = 0;
 const uint8_t synb = 0;
 
-// Input is read in blocks and handed out a byte at a time.
-static uint8_t inbuf[8192];
+// Input is read in blocks of 64 KiB: the signals that came meanwhile are
+// let in at each (runloop.cpp), so a block is also how long they may wait.
+static uint8_t inbuf[64 * 1024];
 static size_t inpos, inlen;
 
 // Raw-log bytes wait here until their record is complete, the program is

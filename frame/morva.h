@@ -159,6 +159,7 @@ extern time_t secs_now;
 void clocksetup();
 // mktime and localtime_r, with the same results, answered from the hours
 // already seen where that is exact (zonecache.cpp); zoneforget drops them.
+// zonemktime leaves tm as it came when it answers without the C library.
 time_t zonemktime(struct tm* tm);
 void zonelocaltime(time_t t, struct tm* tm);
 void zoneforget();

@@ -24,12 +24,28 @@ struct span {
     int wday, yday, isdst;
     long gmtoff;
     time_t start;                // UTC of hh:00:00
-    unsigned age;
 };
 
-constexpr int NSPAN = 4;
-span spans[NSPAN];
-unsigned clock_;                 // ages the entries for replacement
+// The hours seen, each in one of the two places of the set of its local
+// date and hour: the start times of a day's calls, spread over the hours
+// their durations span, the hours of their ends and the host's hour (whose
+// set may be that of an hour of the calls) all stay at hand.
+constexpr int NSET = 32;
+span spans[NSET][2];
+bool older[NSET];                // which place of a set to give up next
+span* lastlocal;                 // the hour asked for last, each way: calls
+span* lastutc;                   // come in runs within an hour
+
+int setof(int year, int mon, int mday, int hour)
+{
+    return int(unsigned(((year * 12 + mon) * 31 + mday) * 24 + hour) % NSET);
+}
+
+bool same(const span& e, const struct tm* tm)
+{
+    return e.used && e.hour == tm->tm_hour && e.mday == tm->tm_mday && e.mon == tm->tm_mon &&
+           e.year == tm->tm_year;
+}
 
 // The last conversion that did not go to mktime, for putting the guess back.
 struct tm lastquick;
@@ -68,36 +84,36 @@ bool steadyhour(time_t t, span* s)
     return true;
 }
 
-span* keep(const span& s)
+void keep(const span& s)
 {
-    span* victim = &spans[0];
-    for (span& e : spans)
-        if (!e.used || e.age < victim->age)
-            victim = &e;
-    *victim = s;
-    victim->used = true;
-    victim->age = ++clock_;
-    return victim;
+    int i = setof(s.year, s.mon, s.mday, s.hour);
+    span& e = spans[i][older[i]];
+    older[i] = !older[i];
+    e = s;
+    e.used = true;
 }
 
 span* bylocal(const struct tm* tm)
 {
-    for (span& e : spans)
-        if (e.used && e.hour == tm->tm_hour && e.mday == tm->tm_mday && e.mon == tm->tm_mon &&
-            e.year == tm->tm_year) {
-            e.age = ++clock_;
-            return &e;
+    if (lastlocal && same(*lastlocal, tm))
+        return lastlocal;
+    int i = setof(tm->tm_year, tm->tm_mon, tm->tm_mday, tm->tm_hour);
+    for (int k = 0; k < 2; k++)
+        if (same(spans[i][k], tm)) {
+            older[i] = !k;
+            return lastlocal = &spans[i][k];
         }
     return nullptr;
 }
 
 span* byutc(time_t t)
 {
-    for (span& e : spans)
-        if (e.used && t >= e.start && t - e.start < HOUR) {
-            e.age = ++clock_;
-            return &e;
-        }
+    if (lastutc && t >= lastutc->start && t - lastutc->start < HOUR)
+        return lastutc;
+    for (auto& set : spans)
+        for (span& e : set)
+            if (e.used && t >= e.start && t - e.start < HOUR)
+                return lastutc = &e;
     return nullptr;
 }
 
@@ -169,11 +185,10 @@ time_t zonemktime(struct tm* tm)
     }
     if (inrange(tm)) {
         if (span* s = bylocal(tm)) {
-            time_t t = s->start + tm->tm_min * 60 + tm->tm_sec;
+            // tm is left as it came: its one caller needs only the result.
             lastquick = *tm;
             guessstale = true;
-            fill(*s, t, tm);
-            return t;
+            return s->start + tm->tm_min * 60 + tm->tm_sec;
         }
     }
     if (guessstale) {
@@ -208,5 +223,7 @@ void zonelocaltime(time_t t, struct tm* tm)
 void zoneforget()
 {
     std::memset(spans, 0, sizeof spans);
+    std::memset(older, 0, sizeof older);
+    lastlocal = lastutc = nullptr;
     epochreach = -1;
 }
