@@ -124,29 +124,9 @@ static char* puts0(char* p, const char* s)
     return p;
 }
 
-// "%02d" of a number that is never negative.
-static char* put2(char* p, unsigned v)
+// "%lu" of a number.
+static char* putdec(char* p, uint32_t v)
 {
-    if (v >= 100) {
-        char tmp[10];
-        int n = 0;
-        do
-            tmp[n++] = char('0' + v % 10);
-        while ((v /= 10) != 0);
-        while (n)
-            *p++ = tmp[--n];
-        return p;
-    }
-    *p++ = char('0' + v / 10);
-    *p++ = char('0' + v % 10);
-    return p;
-}
-
-// "%lu" of a number, or nothing for 0 (as izero gives it).
-static char* putnz(char* p, uint32_t v)
-{
-    if (v == 0)
-        return p;
     char tmp[10];
     int n = 0;
     do
@@ -155,6 +135,22 @@ static char* putnz(char* p, uint32_t v)
     while (n)
         *p++ = tmp[--n];
     return p;
+}
+
+// "%02d" of a number that is never negative.
+static char* put2(char* p, unsigned v)
+{
+    if (v >= 100)
+        return putdec(p, v);
+    *p++ = char('0' + v / 10);
+    *p++ = char('0' + v % 10);
+    return p;
+}
+
+// "%lu" of a number, or nothing for 0 (as izero gives it).
+static char* putnz(char* p, uint32_t v)
+{
+    return v ? putdec(p, v) : p;
 }
 
 // line must hold 83 bytes: the longest line is 82 characters.
