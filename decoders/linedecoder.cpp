@@ -114,15 +114,7 @@ static int calltypeof(char first, char second)
     }
 }
 
-// Two digits, the usual case, at once; anything else as cnvbin reads it.
-static uint16_t num2(const char* at)
-{
-    if (isdig(at[0]) && isdig(at[1]))
-        return static_cast<uint16_t>((at[0] - '0') * 10 + (at[1] - '0'));
-    return cnvbin(at, 2);
-}
-
-static uint8_t field2(const char* at) { return static_cast<uint8_t>(num2(at)); }
+static uint8_t field2(const char* at) { return static_cast<uint8_t>(cnvbin(at, 2)); }
 
 // Durations go through the clock as a time of day on the epoch day, so that
 // hours beyond 23 count on into the following days.
@@ -139,7 +131,7 @@ static void getdur(const linelayout& L, const char* line, callrec* rec)
 static int getstart(const linelayout& L, const char* line, callrec* rec)
 {
     const int s = ldo;
-    uint16_t day = num2(line + L.day + s);
+    uint16_t day = cnvbin(line + L.day + s, 2);
     if (day == 0) {
         pakrop.rejcnt++;
         return 0;

@@ -174,13 +174,18 @@ static void writeburst()
 
 void cdrstore_flush()
 {
+    // The file may fail to open again here, and the exit that follows
+    // flushes too: it must not try again, and again.
+    static bool flushing;
     bool look = *cdrdir && !freshopen;
     freshopen = false;
-    if (burstlen == 0)
+    if (burstlen == 0 || flushing)
         return;
+    flushing = true;
     if (look)
         checkhour();
     writeburst();
+    flushing = false;
 }
 
 void output_call(const callrec* rec)
@@ -204,8 +209,6 @@ void output_call(const callrec* rec)
             fflush(stderr);
         }
         cdrstore_flush();   // the lines of the hour that is closing
-        if (writefailed)
-            return;
         openhour();
         lasttrec = gnurt;
         firstoutcall = 0;
@@ -223,9 +226,7 @@ void output_call(const callrec* rec)
 // output_call starts afresh.
 void cdrstore_close()
 {
-    if (!writefailed)
-        cdrstore_flush();
-    burstlen = 0;
+    cdrstore_flush();   // nothing is left after a failed burst
     if (outfd >= 0)
         close(outfd);
     outfd = -1;

@@ -91,6 +91,8 @@ char* substr(const char* txt, uint16_t off, uint16_t len)
 // fields of a line are short, so they are read in place without a copy.
 uint16_t cnvbin(const char* txt, uint16_t width)
 {
+    if (width == 2 && isdig(txt[0]) && isdig(txt[1]))   // most fields: two digits
+        return static_cast<uint16_t>((txt[0] - '0') * 10 + (txt[1] - '0'));
     if (width > 9)
         return static_cast<uint16_t>(std::strtol(substr(txt, 0, width), nullptr, 10));
     const char* p = txt;

@@ -98,20 +98,25 @@ void takesignals()
     sigset_t pending;
     if (sigpending(&pending) != 0)
         return;
-    if (!sigismember(&pending, SIGINT) && !sigismember(&pending, SIGTERM) &&
-        !sigismember(&pending, SIGUSR1) && !sigismember(&pending, SIGALRM))
+    sigandset(&pending, &pending, &blockset);
+    if (sigisemptyset(&pending))
         return;
     sigprocmask(SIG_SETMASK, &waitmask, nullptr);   // the handlers run here
     sigprocmask(SIG_BLOCK, &blockset, nullptr);
     handlesignals();
 }
 
-// Every wait for input or for the key goes through here, so the CDR lines
-// made and the bytes logged so far are out before the program waits.
-int waitinput(int fd)
+// Before every wait: the CDR lines made and the bytes logged so far go out.
+static void beforewait()
 {
     cdrstore_flush();
     rawlog_flush();
+}
+
+// Every wait for input or for the key goes through here.
+int waitinput(int fd)
+{
+    beforewait();
     struct pollfd p = {fd, POLLIN, 0};
     if (ppoll(&p, 1, nullptr, &waitmask) >= 0) {
         takesignals();
@@ -139,7 +144,7 @@ int openwait(const char* path, int flags, unsigned mode)
         return -1;
     }
     // A FIFO that nobody reads yet: look again shortly, signals let in.
-    cdrstore_flush();
+    beforewait();
     const struct timespec pause = {0, 50 * 1000 * 1000};
     if (ppoll(nullptr, 0, &pause, &waitmask) < 0 && errno == EINTR)
         handlesignals();

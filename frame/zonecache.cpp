@@ -57,9 +57,19 @@ bool guessstale;
 time_t epochstart;
 time_t epochreach = -1;   // -1: not yet looked at; -2: no quick way
 
-// The local hour of t: its start, and whether the offset stays the same from
-// MARGIN before it to MARGIN after it (sampled hourly: offsets do not change
-// and change back within an hour).
+// Whether the offset is off from MARGIN before from to MARGIN after to
+// (sampled hourly: offsets do not change and change back within an hour).
+bool steady(time_t from, time_t to, long off)
+{
+    for (time_t u = from - MARGIN; u <= to + MARGIN; u += HOUR) {
+        struct tm x;
+        if (!localtime_r(&u, &x) || x.tm_gmtoff != off)
+            return false;
+    }
+    return true;
+}
+
+// The local hour of t, when it is steady.
 bool steadyhour(time_t t, span* s)
 {
     struct tm lt;
@@ -67,11 +77,8 @@ bool steadyhour(time_t t, span* s)
         return false;
     time_t start = t - lt.tm_min * 60 - lt.tm_sec;
     long off = lt.tm_gmtoff;
-    for (time_t u = start - MARGIN; u <= start + HOUR + MARGIN; u += HOUR) {
-        struct tm x;
-        if (!localtime_r(&u, &x) || x.tm_gmtoff != off)
-            return false;
-    }
+    if (!steady(start, start + HOUR, off))
+        return false;
     s->year = lt.tm_year;
     s->mon = lt.tm_mon;
     s->mday = lt.tm_mday;
@@ -162,12 +169,8 @@ static void epochsteady()
         return;
     // The widest duration field set: 99:99:99.
     const time_t widest = 99 * HOUR + 99 * 60 + 99;
-    for (time_t u = epochstart - MARGIN; u <= epochstart + widest + MARGIN; u += HOUR) {
-        struct tm x;
-        if (!localtime_r(&u, &x) || x.tm_gmtoff != lt.tm_gmtoff)
-            return;
-    }
-    epochreach = widest;
+    if (steady(epochstart, epochstart + widest, lt.tm_gmtoff))
+        epochreach = widest;
 }
 
 time_t zonemktime(struct tm* tm)

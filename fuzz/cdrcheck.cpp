@@ -169,15 +169,7 @@ enddate checkline(const char* s, size_t n, const runfacts& f)
         // Moved calls end at a host time the frame saw, kept ones within
         // 72 hours before and 90 minutes after it; two hours more cover a
         // local hour shown twice or never.
-        struct tm tm {};
-        tm.tm_year = d.year - 1900;
-        tm.tm_mon = d.month - 1;
-        tm.tm_mday = d.day;
-        tm.tm_hour = d.hour;
-        tm.tm_min = d.minute;
-        tm.tm_sec = d.second;
-        tm.tm_isdst = -1;
-        time_t end = mktime(&tm);
+        time_t end = localsecs(d.year, d.month, d.day, d.hour, d.minute, d.second);
         if (end < f.tmin - 74 * 3600 || end > f.tmax + 210 * 60)
             broken("call end far from the host time though the time check is on", s, n);
     }
@@ -311,4 +303,17 @@ size_t checktree(const char* root, const runfacts& f, bool show)
     }
     close(rfd);
     return count;
+}
+
+time_t localsecs(int year, int month, int day, int hour, int minute, int second)
+{
+    struct tm tm {};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    return mktime(&tm);
 }

@@ -21,5 +21,7 @@ size_t checkstream(const char* buf, size_t len, const runfacts& f);
 // empties root; returns the count of lines in it. With show, each file's name
 // and lines go to stderr too.
 size_t checktree(const char* root, const runfacts& f, bool show);
+// mktime of a local date and time, the fields counted as people write them.
+time_t localsecs(int year, int month, int day, int hour, int minute, int second);
 // Reports a broken invariant and aborts.
 [[noreturn]] void broken(const char* what, const char* text, size_t len);

@@ -68,14 +68,7 @@ static void setclock(uint8_t b)
         zonenow = zone;
     }
     const instant& at = instants[b & 7];
-    struct tm tm {};
-    tm.tm_year = at.year - 1900;
-    tm.tm_mon = at.month - 1;
-    tm.tm_mday = at.day;
-    tm.tm_hour = at.hour;
-    tm.tm_min = at.minute;
-    tm.tm_isdst = -1;
-    clocknow = mktime(&tm);
+    clocknow = localsecs(at.year, at.month, at.day, at.hour, at.minute, 0);
     clockstep = steps[b >> 5];
     clockread = false;
 }
