@@ -4,7 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <climits>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +17,10 @@ int firstoutcall = 1;
 trec lasttrec;
 
 static int outfd = -1;        // the CDR output, -1 until the first call
+static bool outsocket;        // stdout is a socket: written without waiting
+static bool outpolled;        // stdout could not be made our own: polled
+// Lines handed to the store and lines wholly written: what a failure lost.
+static uint32_t accepted, written, burstlines;
 static char* path;            // directory path, then the open hourly file's path
 static size_t pathcap;
 static char line[128];        // the CDR line being written
@@ -27,8 +34,8 @@ static bool writefailed;
 // are gone.
 static bool dayknown;
 static trec madeday;
-// The hourly file was opened since the program last waited: nobody has had
-// the time to move it, so the burst goes out without looking.
+// The hourly file was opened for a new hour since the last burst: nobody
+// has had the time to move it, so the burst goes out without looking.
 static bool freshopen;
 
 // cdrdir plus the three levels, every number at its widest (a byte as
@@ -43,11 +50,8 @@ static void makedir(const char* dir)
         int e = errno;
         if (e == EEXIST)
             return;
-        if (e != EINTR) {
-            fprintf(stderr, "ERROR: can't mkdir [%s] errno=%d\n", dir, e);
-            fflush(stderr);
-            my_exit(e);
-        }
+        if (e != EINTR)
+            fatal(e, "ERROR: can't mkdir [%s] errno=%d\n", dir, e);
         if (dodebug) {
             fprintf(stderr, "\nmkdir(%s) EINTR\n", dir);
             fflush(stderr);
@@ -55,28 +59,28 @@ static void makedir(const char* dir)
     }
 }
 
-// Opens the hourly file of gnurt, making its directories, in place of the
-// one open so far. Leaves its path in path.
-static void openhour()
+// Opens the hourly file of the given hour, making its directories, in
+// place of the one open so far. Leaves its path in path. The open never
+// waits: a FIFO or a device in the file's place is refused like any other
+// unusable path.
+static void openhour(const trec& hour)
 {
     if (!path) {
         pathcap = strlen(cdrdir) + PATHEXTRA;
         path = static_cast<char*>(malloc(pathcap));
-        if (!path) {
-            fprintf(stderr, "ERROR: can't open cdrfile [%s] errno=%d\n", cdrdir, ENOMEM);
-            fflush(stderr);
-            my_exit(ENOMEM);
-        }
+        if (!path)
+            fatal(ENOMEM, "ERROR: can't open cdrfile [%s] errno=%d\n", cdrdir, ENOMEM);
     }
-    int mon = gnurt.month + 1, day = gnurt.date + 1, year = gnurt.year + 1984;
-    bool made = dayknown && madeday.year == gnurt.year && madeday.month == gnurt.month &&
-                madeday.date == gnurt.date;
+    int mon = hour.month + 1, day = hour.date + 1, year = hour.year + 1984;
+    bool made = dayknown && madeday.year == hour.year && madeday.month == hour.month &&
+                madeday.date == hour.date;
 
     size_t mondir = size_t(snprintf(path, pathcap, "%s/%02d_%04d", cdrdir, mon, year));
     size_t daydir = mondir + size_t(snprintf(path + mondir, pathcap - mondir, "/%02d_%02d_%04d", day, mon, year));
-    snprintf(path + daydir, pathcap - daydir, "/%02d_%02d_%04d:%02d", day, mon, year, int(gnurt.hour));
+    snprintf(path + daydir, pathcap - daydir, "/%02d_%02d_%04d:%02d", day, mon, year, int(hour.hour));
 
     int fd;
+    struct stat st;
     for (;;) {
         if (!made) {
             // Each directory in turn, its path cut out of the file's.
@@ -89,20 +93,19 @@ static void openhour()
             }
             made = true;
         }
-        fd = open(path, O_WRONLY | O_APPEND | O_CREAT, 0666);
-        if (fd >= 0)
+        fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY, 0666);
+        if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
             break;
-        int e = errno;
+        int e = fd < 0 || fstat(fd, &st) != 0 ? errno : EINVAL;
+        if (fd >= 0)
+            close(fd);
         if (e == ENOENT && dayknown) {
             dayknown = false;   // moved away since: make them again
             made = false;
             continue;
         }
-        if (e != EINTR) {
-            fprintf(stderr, "ERROR: can't open cdrfile [%s] errno=%d\n", path, e);
-            fflush(stderr);
-            my_exit(e);
-        }
+        if (e != EINTR)
+            fatal(e, "ERROR: can't open cdrfile [%s] errno=%d\n", path, e);
         if (dodebug) {
             fprintf(stderr, "\nfopen(%s) EINTR\n", path);
             fflush(stderr);
@@ -112,23 +115,20 @@ static void openhour()
         close(outfd);
     outfd = fd;
     dayknown = true;
-    madeday = gnurt;
-    freshopen = true;
-    struct stat st;
-    if (fstat(fd, &st) == 0) {
-        opendev = st.st_dev;
-        openino = st.st_ino;
-    }
+    madeday = hour;
+    opendev = st.st_dev;
+    openino = st.st_ino;
 }
 
 // A collector may move or delete the hour's file while it is open; lines
 // written on would vanish with it. When the path no longer names the open
-// file, open the path afresh (making the directories again if need be).
+// file, open the path afresh (making the directories again if need be):
+// the file of the hour the waiting lines belong to.
 static void checkhour()
 {
     struct stat st;
     if (stat(path, &st) != 0 || st.st_dev != opendev || st.st_ino != openino)
-        openhour();
+        openhour(lasttrec);
 }
 
 // The lines of the current destination wait here and go out in one write:
@@ -138,23 +138,71 @@ static void checkhour()
 static char burst[64 * 1024];
 static size_t burstlen;
 
-// Writes the burst or ends the program. A pipe may take it in pieces; a file
-// that takes only part of it (disk full, size limit) is cut back to the end
-// of the last whole line written, so a file holds whole lines only.
-static void writeburst()
+// Writes n bytes or fails with errno set. Output that waits for a slow
+// reader waits in a wait that signals end; after a stop was asked for, it
+// waits a few seconds at most.
+static ssize_t writeout(const char* p, size_t n)
 {
     size_t done = 0;
-    while (done < burstlen) {
-        ssize_t k = write(outfd, burst + done, burstlen - done);
-        if (k > 0) {
-            done += size_t(k);
+    while (done < n) {
+        size_t k = n - done;
+        ssize_t w;
+        if (outsocket) {
+            w = send(outfd, p + done, k, MSG_DONTWAIT | MSG_NOSIGNAL);
+        } else {
+            if (outpolled) {
+                // POLLOUT on a pipe promises room for PIPE_BUF bytes.
+                if (waitoutput(outfd) < 0)
+                    return ssize_t(done) ? ssize_t(done) : -1;
+                k = k < PIPE_BUF ? k : PIPE_BUF;
+            }
+            w = write(outfd, p + done, k);
+        }
+        if (w > 0) {
+            done += size_t(w);
             continue;
         }
-        if (k < 0 && errno == EINTR)
+        if (w < 0 && errno == EINTR)
             continue;
-        int e = k < 0 ? errno : EIO;
+        if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (waitoutput(outfd) < 0)
+                break;
+            continue;
+        }
+        if (w == 0)
+            errno = EIO;
+        break;
+    }
+    return ssize_t(done);
+}
+
+static uint32_t countlines(const char* p, size_t n)
+{
+    uint32_t lines = 0;
+    for (const char* e = p + n; (p = static_cast<const char*>(memchr(p, '\n', size_t(e - p)))); p++)
+        lines++;
+    return lines;
+}
+
+// Writes the burst or ends the program. A file that takes only part of it
+// (disk full, size limit) is cut back to the end of the last whole line
+// written, so a file holds whole lines only. Every packer holds the file's
+// lock while it writes and cuts: another packer's lines appended meanwhile
+// would otherwise be cut away too.
+static void writeburst()
+{
+    bool lock = *cdrdir;
+    if (lock && lockwait(outfd) != 0)
+        fatal(1, "ERROR: can't lock cdrfile [%s] errno=%d\n", path, errno);
+    ssize_t k = writeout(burst, burstlen);
+    int e = errno;
+    size_t done = k > 0 ? size_t(k) : 0;
+    if (done == burstlen) {
+        written += burstlines;
+    } else {
         const void* nl = done ? memrchr(burst, '\n', done) : nullptr;
         size_t whole = nl ? size_t(static_cast<const char*>(nl) - burst) + 1 : 0;
+        written += countlines(burst, whole);
         if (done > whole) {
             // Fails harmlessly on a pipe, which has nothing to cut back.
             off_t cut = off_t(done - whole);
@@ -162,14 +210,16 @@ static void writeburst()
             if (end >= cut && ftruncate(outfd, end - cut) == 0)
                 lseek(outfd, end - cut, SEEK_SET);
         }
-        burstlen = 0;
-        fprintf(stderr, "ERROR: can't write to cdrfile [%s] errno=%d\n",
-                *cdrdir ? path : "stdout", e);
-        fflush(stderr);
-        writefailed = true;
-        my_exit(1);
     }
+    if (lock)
+        flock(outfd, LOCK_UN);
+    bool failed = done != burstlen;
     burstlen = 0;
+    burstlines = 0;
+    if (failed) {
+        writefailed = true;
+        fatal(1, "ERROR: can't write to cdrfile [%s] errno=%d\n", *cdrdir ? path : "stdout", e);
+    }
 }
 
 void cdrstore_flush()
@@ -178,9 +228,9 @@ void cdrstore_flush()
     // flushes too: it must not try again, and again.
     static bool flushing;
     bool look = *cdrdir && !freshopen;
-    freshopen = false;
     if (burstlen == 0 || flushing)
         return;
+    freshopen = false;
     flushing = true;
     if (look)
         checkhour();
@@ -188,15 +238,39 @@ void cdrstore_flush()
     flushing = false;
 }
 
+// Standard output is shared with whoever started us; a reader that stops
+// reading must not block us where no signal gets in. A pipe, FIFO or
+// terminal is opened again as our own description, which may then be
+// non-blocking without touching anyone else's; a socket is written with
+// sends that do not wait; anything else is polled before each write.
+static void ownstdout()
+{
+    struct stat st;
+    outfd = 1;
+    outsocket = outpolled = false;
+    if (fstat(1, &st) != 0 || S_ISREG(st.st_mode))
+        return;
+    if (S_ISSOCK(st.st_mode)) {
+        outsocket = true;
+        return;
+    }
+    int fd = open("/proc/self/fd/1", O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0)
+        outfd = fd;
+    else
+        outpolled = true;
+}
+
 void output_call(const callrec* rec)
 {
+    accepted++;
     if (writefailed)
         return;
     formcall(line, rec);
 
     if (!*cdrdir) {
         if (firstoutcall) {
-            outfd = 1;
+            ownstdout();
             firstoutcall = 0;
         }
     } else if (firstoutcall || gnurt.year != lasttrec.year || gnurt.month != lasttrec.month ||
@@ -209,8 +283,9 @@ void output_call(const callrec* rec)
             fflush(stderr);
         }
         cdrstore_flush();   // the lines of the hour that is closing
-        openhour();
+        openhour(gnurt);
         lasttrec = gnurt;
+        freshopen = true;
         firstoutcall = 0;
     }
     size_t len = strlen(line);
@@ -218,6 +293,7 @@ void output_call(const callrec* rec)
         cdrstore_flush();
     memcpy(burst + burstlen, line, len);
     burstlen += len;
+    burstlines++;
     if (dodebug || dodumpt)
         cdrstore_flush();
 }
@@ -227,6 +303,12 @@ void output_call(const callrec* rec)
 void cdrstore_close()
 {
     cdrstore_flush();   // nothing is left after a failed burst
+    if (accepted != written) {
+        fprintf(stderr, "ERROR: CDR lines not written: %lu\n",
+                static_cast<unsigned long>(accepted - written));
+    }
+    accepted = written = burstlines = 0;
+    burstlen = 0;
     if (outfd >= 0)
         close(outfd);
     outfd = -1;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 trec trecbase, real_time_rec;
 trec* realt = &real_time_rec;
@@ -20,8 +21,10 @@ static char hmsbuf[12];    // "65535:59:56" is the widest text hh_mm_ss can make
 // With TZ unset the C library looks at /etc/localtime again at every mktime:
 // a file-system call per conversion, several per record. Naming the same file
 // in TZ keeps the loaded rules; zonerefresh, called once a minute from the
-// status line, lets a changed host zone still take effect.
+// status line, lets a changed host zone still take effect. A TZ that names a
+// zone file by its absolute path is followed the same way.
 static bool zonepinned;
+static std::string zonetz, zonealt;   // TZ as we keep it, and the same file named otherwise
 
 // The host time is read at every record, and records come many to a second.
 static time_t nowsecs = -1;
@@ -29,30 +32,48 @@ static trec nowrec;
 
 static void pinzone()
 {
-    if (!getenv("TZ")) {
+    const char* tz = getenv("TZ");
+    if (!tz) {
         setenv("TZ", ":/etc/localtime", 1);
-        zonepinned = true;
+        tz = getenv("TZ");
+    }
+    zonepinned = tz[0] == '/' || (tz[0] == ':' && tz[1] == '/');
+    if (zonepinned) {
+        zonetz = tz;
+        zonealt = tz[0] == ':' ? tz + 1 : ":" + zonetz;
     }
     tzset();
 }
 
-void zonerefresh()
+// What the tick epoch's values depend on: the offsets at the start of the
+// host's time and around the epoch's local midnight.
+struct zoneprint {
+    long at0, atmid, atstart;
+    bool operator==(const zoneprint&) const = default;
+};
+
+static zoneprint printzone()
 {
-    zoneforget();
-    nowsecs = -1;
-    if (!zonepinned)
-        return;
-    unsetenv("TZ");
-    tzset();   // reloads the default zone if its file changed
-    setenv("TZ", ":/etc/localtime", 1);
-    tzset();   // same file as now loaded: nothing more is read
+    struct tm mid {}, lt {};
+    mid.tm_year = 84;
+    mid.tm_mon = 2;
+    mid.tm_mday = 1;
+    time_t t = timegm(&mid);
+    zoneprint p{};
+    if (localtime_r(&t, &lt))
+        p.atmid = lt.tm_gmtoff;
+    t -= p.atmid;
+    if (localtime_r(&t, &lt))
+        p.atstart = lt.tm_gmtoff;
+    t = 0;
+    if (localtime_r(&t, &lt))
+        p.at0 = lt.tm_gmtoff;
+    return p;
 }
 
-void clocksetup()
+// The values the conversions measure from, in the zone now in force.
+static void clockderive()
 {
-    pinzone();
-    zoneforget();
-    nowsecs = -1;
     trecbase = trec{0, 2, 0, 0, 0, 0, 0};
     trec_to_tm(&trecbase, &tmbase);
     tm_trec_basediff = static_cast<uint32_t>(mktime(&tmbase));
@@ -64,6 +85,35 @@ void clocksetup()
     localtime_r(&zero, &tmbase);
     struct tm scratch = tmbase;
     basesecs = mktime(&scratch);
+}
+
+void zonerefresh()
+{
+    zoneforget();
+    nowsecs = -1;
+    if (!zonepinned)
+        return;
+    // A TZ string that changes makes the C library load its file again,
+    // and only if the file itself changed; then back to the usual string.
+    zoneprint before = printzone();
+    setenv("TZ", zonealt.c_str(), 1);
+    tzset();
+    setenv("TZ", zonetz.c_str(), 1);
+    tzset();
+    // Another zone: every later line as a packer started in it would write
+    // it, so the epoch is measured again and nothing remembered stays.
+    if (!(printzone() == before)) {
+        zonereset();
+        clockderive();
+    }
+}
+
+void clocksetup()
+{
+    pinzone();
+    zoneforget();
+    nowsecs = -1;
+    clockderive();
 }
 
 void getcurtime(trec* t)

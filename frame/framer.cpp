@@ -31,44 +31,74 @@ static uint8_t logbuf[8192];
 static size_t logn;
 static int rawfd = -1;
 
+// What the open raw log is, to see it moved away (rotated), and when we
+// last looked.
+static dev_t rawdev;
+static ino_t rawino;
+static time_t rawlooked;
+
 static void rawlogfail(int err)
 {
     logn = 0;
     close(rawfd);
     rawfd = -1;
-    fprintf(stderr, "Error writing to raw data file %s  errno=%d\n", rawfile, err);
-    fflush(stderr);
-    my_exit(1);
+    fatal(1, "Error writing to raw data file %s  errno=%d\n", rawfile, err);
+}
+
+// A raw log on a FIFO whose reader stopped reading waits here, in a wait
+// that signals end; switched off meanwhile, it gives up the bytes it holds.
+static bool rawlog_write()
+{
+    size_t done = 0;
+    while (done < logn) {
+        ssize_t n = write(rawfd, logbuf + done, logn - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (toggleasked()) {
+                fprintf(stderr, "Raw data file %s: %lu bytes not written\n", rawfile,
+                        static_cast<unsigned long>(logn - done));
+                logn = 0;
+                return false;
+            }
+            if (waitoutput(rawfd) == 0)
+                continue;
+        }
+        rawlogfail(n < 0 ? errno : ENOSPC);
+    }
+    logn = 0;
+    return true;
 }
 
 void rawlog_flush()
 {
     if (rawfd < 0)
         return;
-    size_t done = 0;
-    while (done < logn) {
-        ssize_t n = write(rawfd, logbuf + done, logn - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            rawlogfail(n < 0 ? errno : ENOSPC);
-        done += static_cast<size_t>(n);
+    if (!rawlog_write() || secs_now == rawlooked)
+        return;
+    // Once a second at most: when the path no longer names the open file
+    // (moved away by a rotation, or deleted), the next byte opens the path.
+    rawlooked = secs_now;
+    struct stat st;
+    if (stat(rawfile, &st) != 0 || st.st_dev != rawdev || st.st_ino != rawino) {
+        close(rawfd);
+        rawfd = -1;
     }
-    logn = 0;
 }
 
 void rawlog_close()
 {
     if (rawfd < 0)
         return;
-    rawlog_flush();
+    rawlog_write();
     int fd = rawfd;
     rawfd = -1;
-    if (close(fd) < 0 && errno != EINTR) {
-        fprintf(stderr, "Error writing to raw data file %s  errno=%d\n", rawfile, errno);
-        fflush(stderr);
-        my_exit(1);
-    }
+    if (close(fd) < 0 && errno != EINTR)
+        fatal(1, "Error writing to raw data file %s  errno=%d\n", rawfile, errno);
 }
 
 // True when fd is the very file the input is read from.
@@ -83,26 +113,28 @@ void lograwsmdr(size_t len, const uint8_t* bytes)
 {
     if (rawfd < 0) {
         for (;;) {
-            rawfd = openwait(rawfile, O_WRONLY | O_APPEND | O_CREAT, 0666);
+            // Kept non-blocking: a FIFO's stalled reader must not hold us.
+            rawfd = openwait(rawfile, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK, 0666);
             if (rawfd >= 0)
                 break;
-            if (errno != EINTR) {
-                fprintf(stderr, "Can't open raw output file %s  errno=%d\n", rawfile, errno);
-                fflush(stderr);
-                my_exit(1);
-            }
+            if (errno != EINTR)
+                fatal(1, "Can't open raw output file %s  errno=%d\n", rawfile, errno);
             if (!dolograw)
                 return;   // switched off while the log waited for its reader
         }
+        struct stat st;
         if (isinput(rawfd)) {
             // Appending what is read to the file being read never ends: the
             // input grows as fast as it is read, until the disk is full.
             close(rawfd);
             rawfd = -1;
-            fprintf(stderr, "Can't log raw data to the input file %s\n", rawfile);
-            fflush(stderr);
-            my_exit(1);
+            fatal(1, "Can't log raw data to the input file %s\n", rawfile);
         }
+        if (fstat(rawfd, &st) == 0) {
+            rawdev = st.st_dev;
+            rawino = st.st_ino;
+        }
+        rawlooked = secs_now;
         fprintf(stderr, "Opened raw data file %s\n", rawfile);
         fflush(stderr);
     }
@@ -144,9 +176,7 @@ static int refill(int fd)
             // A failing line (an unplugged adapter gives EIO) is not the end
             // of the input: say so and stop with an error. EAGAIN only means
             // that another reader of a shared descriptor was first.
-            fprintf(stderr, "Can't read input %s   errno=%d\n", *inpath ? inpath : "stdin", errno);
-            fflush(stderr);
-            my_exit(1);
+            fatal(1, "Can't read input %s   errno=%d\n", *inpath ? inpath : "stdin", errno);
         }
     }
 }

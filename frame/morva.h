@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 
 // ---------------------------------------------------------------------------
@@ -113,10 +114,23 @@ void takesignals();
 int openwait(const char* path, int flags, unsigned mode);
 // Installs the handlers and blocks their signals outside the waits.
 void installsignals();
+// Waits, signals let in, until fd takes output again (fd < 0: a short pause
+// before another try). Signals are only recorded here. Returns 0 to try
+// again; -1 with errno ETIMEDOUT once a stop was asked for and the output
+// has had its few seconds' grace, or with the wait's own errno.
+int waitoutput(int fd);
+// True while a raw-log toggle waits to be done: a raw log that waits for
+// its reader then gives up the bytes it holds.
+bool toggleasked();
+// Takes an exclusive lock on fd, waiting as waitoutput does; 0 or -1.
+int lockwait(int fd);
+// Prints the message and ends the program through my_exit with code.
+[[noreturn]] void fatal(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
 // Options and banner (options.cpp).
 void printpkid();
 void usage();
+void usageto(FILE* to);
 
 // Framing and the raw log (framer.cpp).
 extern int cdrfp;                    // input descriptor, -1 when closed
@@ -163,6 +177,7 @@ void clocksetup();
 time_t zonemktime(struct tm* tm);
 void zonelocaltime(time_t t, struct tm* tm);
 void zoneforget();
+void zonereset();   // zoneforget, and the memory of the last conversion too
 void zonerefresh();   // follows a change of the host's zone, once a minute
 void getcurtime(trec* t);
 void trec_to_tm(const trec* t, struct tm* tm);

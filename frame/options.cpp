@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <getopt.h>
 #include <unistd.h>
 
 #include "morva.h"
@@ -16,6 +18,11 @@ void printpkid()
 }
 
 void usage()
+{
+    usageto(stderr);
+}
+
+void usageto(FILE* to)
 {
     fputs("Usage: morva [-i smdrfile] [-H /dev/cua1] [-o cdrdir] [-n] [-x] [-X] [-t] [-r] [-R rawfile]] [-c | -m] [-v] [-M] [-s] -p] [-e XXcode] [-l lowstn] [-h highstn]\n"
           "   eg. morva -i n24.000 -n -c -v -x -e 15 -l 000100 -h 000199\n"
@@ -38,17 +45,24 @@ void usage()
           "            -l set station range low  to 000100\n"
           "            -h set station range high to 000199\n"
           "              (note: leading zeros are required).\n",
-          stderr);
-    fflush(stderr);
+          to);
+    fflush(to);
 }
 
-// Reads an -e, -l or -h argument as at most `width` hexadecimal digits. An
-// argument that does not begin with one is refused rather than guessed at.
-static unsigned long hexarg(int opt, const char* arg, int width)
+// Reads an -e argument (width 2) or an -l or -h argument (width 6): one to
+// width hexadecimal digits and nothing else. Anything else is refused, not
+// read in part: "0x18" taken as 0 would switch the filter off unseen.
+static unsigned long hexarg(int opt, const char* arg, size_t width)
 {
+    size_t len = strlen(arg);
+    bool ok = len >= 1 && len <= width;
     unsigned long n = 0;
-    const char* fmt = width == 2 ? "%2lx" : "%6lx";
-    if (!isxdigit(static_cast<unsigned char>(arg[0])) || sscanf(arg, fmt, &n) != 1) {
+    for (size_t i = 0; ok && i < len; i++) {
+        unsigned char c = static_cast<unsigned char>(arg[i]);
+        ok = isxdigit(c);
+        n = n * 16 + unsigned(isdigit(c) ? c - '0' : tolower(c) - 'a' + 10);
+    }
+    if (!ok) {
         fprintf(stderr, "ERROR: bad -%c value [%s]\n", opt, arg);
         usage();
         my_exit(1);
@@ -118,8 +132,14 @@ int main(int argc, char** argv)
     fputs("\n\n", stderr);
     fflush(stderr);
 
+    enum { OPT_HELP = 256, OPT_VERSION };   // long options only
+    static const struct option longopts[] = {
+        {"help", no_argument, nullptr, OPT_HELP},
+        {"version", no_argument, nullptr, OPT_VERSION},
+        {nullptr, 0, nullptr, 0},
+    };
     int c;
-    while ((c = getopt(argc, argv, "i:H:o:nxXtrR:cmvMspe:l:h:")) != -1) {
+    while ((c = getopt_long(argc, argv, "i:H:o:nxXtrR:cmvMspe:l:h:", longopts, nullptr)) != -1) {
         switch (c) {
         case 'i': if (*optarg) inpath = optarg; break;
         case 'H': if (*optarg) handshakeport = optarg; break;
@@ -142,10 +162,23 @@ int main(int argc, char** argv)
         case 'e': crjcode = static_cast<uint8_t>(hexarg(c, optarg, 2)); break;
         case 'l': setstation(stnlow, hexarg(c, optarg, 6)); break;
         case 'h': setstation(stnhigh, hexarg(c, optarg, 6)); break;
+        case OPT_HELP:
+            usageto(stdout);
+            exit(0);
+        case OPT_VERSION:
+            printf("%s %s\n", MORVA_PROGRAM, MORVA_VERSION);
+            exit(0);
         default:
             usage();
             my_exit(1);
         }
+    }
+    // Nothing is read from an operand: "morva-sl1x11rx /dev/ttyS0" would
+    // read standard input instead of the line meant.
+    if (optind < argc) {
+        fprintf(stderr, "ERROR: bad argument [%s]\n", argv[optind]);
+        usage();
+        my_exit(1);
     }
 
     if (!*inpath && !nopause) {

@@ -7,10 +7,12 @@
 // line, raw-log toggle, exit.
 #include <cerrno>
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,15 +76,15 @@ static void handlesignals()
     }
     if (gottoggle) {
         int sig = gottoggle;
-        gottoggle = 0;
         cdrstore_flush();
         if (dolograw) {
-            rawlog_close();
+            rawlog_close();   // with the toggle still asked: a stalled log gives up
             dolograw = 0;
             fprintf(stderr, "Closed raw data file %s\n", rawfile);
         } else {
             dolograw = 1;   // the file opens with the next byte logged
         }
+        gottoggle = 0;
         fprintf(stderr, "\ndo_toglograw() sig=%d  now dolograw=%d\n", sig, dolograw);
         fflush(stderr);
     }
@@ -95,15 +97,74 @@ static void handlesignals()
 
 void takesignals()
 {
+    // A signal let in by a wait for output is only recorded there: its
+    // flag may be set with nothing pending.
     sigset_t pending;
-    if (sigpending(&pending) != 0)
-        return;
-    sigandset(&pending, &pending, &blockset);
-    if (sigisemptyset(&pending))
-        return;
-    sigprocmask(SIG_SETMASK, &waitmask, nullptr);   // the handlers run here
-    sigprocmask(SIG_BLOCK, &blockset, nullptr);
-    handlesignals();
+    if (sigpending(&pending) == 0) {
+        sigandset(&pending, &pending, &blockset);
+        if (!sigisemptyset(&pending)) {
+            sigprocmask(SIG_SETMASK, &waitmask, nullptr);   // the handlers run here
+            sigprocmask(SIG_BLOCK, &blockset, nullptr);
+        }
+    }
+    if (gotalarm || gottoggle || gotterm)
+        handlesignals();
+}
+
+// After SIGTERM or SIGINT, output that waits for a reader gets this long
+// before the program gives up on it: a stalled reader must not keep the
+// packer from ending until the service manager kills it.
+constexpr time_t STOPGRACE = 5;
+static struct timespec stopby;   // when that time runs out; zero before
+
+// Once a stop was asked for: the time left until stopby, at least zero.
+static bool stopping(struct timespec* left)
+{
+    if (!gotterm && !stopby.tv_sec)
+        return false;
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if (!stopby.tv_sec)
+        stopby = {now.tv_sec + STOPGRACE, now.tv_nsec};
+    int64_t ns = (stopby.tv_sec - now.tv_sec) * 1000000000LL + (stopby.tv_nsec - now.tv_nsec);
+    if (ns < 0)
+        ns = 0;
+    *left = {time_t(ns / 1000000000LL), long(ns % 1000000000LL)};
+    return true;
+}
+
+int waitoutput(int fd)
+{
+    struct timespec left, *timeout = nullptr;
+    if (stopping(&left)) {
+        if (!left.tv_sec && !left.tv_nsec) {
+            errno = ETIMEDOUT;
+            return -1;
+        }
+        timeout = &left;
+    }
+    struct timespec pause = {0, 10 * 1000 * 1000};
+    if (fd < 0 && (!timeout || left.tv_sec || left.tv_nsec > pause.tv_nsec))
+        timeout = &pause;
+    // Only the flags are set here; their work is done once the output is
+    // out, at the next look at the signals.
+    struct pollfd p = {fd, POLLOUT, 0};
+    if (ppoll(&p, fd >= 0 ? 1 : 0, timeout, &waitmask) < 0 && errno != EINTR)
+        return -1;
+    return 0;
+}
+
+bool toggleasked() { return gottoggle != 0; }
+
+int lockwait(int fd)
+{
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return -1;
+        if (waitoutput(-1) < 0)
+            return -1;
+    }
+    return 0;
 }
 
 // Before every wait: the CDR lines made and the bytes logged so far go out.
@@ -133,7 +194,7 @@ int openwait(const char* path, int flags, unsigned mode)
     int fd = open(path, flags | O_NONBLOCK, mode);
     if (fd >= 0) {
         int fl = fcntl(fd, F_GETFL);
-        if (fl >= 0)
+        if (fl >= 0 && !(flags & O_NONBLOCK))
             fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
         return fd;
     }
@@ -152,18 +213,44 @@ int openwait(const char* path, int flags, unsigned mode)
     return -1;
 }
 
+// A serial line or FIFO read by two packers gives each half the bytes and
+// both garbled calls: the first to open it holds an exclusive lock, and a
+// second is turned away before it reads a byte. A file is never locked: a
+// replay may read it while a packer still appends to it.
 static int openinput(const char* path)
 {
+    int fd;
     for (;;) {
-        int fd = openwait(path, O_RDONLY | O_NOCTTY, 0);
+        fd = openwait(path, O_RDONLY | O_NOCTTY, 0);
         if (fd >= 0)
-            return fd;
-        if (errno != EINTR) {
-            fprintf(stderr, "Can't open input %s   errno=%d\n", path, errno);
-            fflush(stderr);
-            my_exit(1);
-        }
+            break;
+        if (errno != EINTR)
+            fatal(1, "Can't open input %s   errno=%d\n", path, errno);
     }
+    struct stat st;
+    if (fstat(fd, &st) == 0 && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) &&
+        flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK)
+            fatal(1, "ERROR: input %s is locked: another packer reads it\n", path);
+        fatal(1, "Can't lock input %s   errno=%d\n", path, errno);
+    }
+    return fd;
+}
+
+// The CDR tree's root must be a directory we can write and search, or
+// every record read before the first call would be lost with the run.
+static void checkcdrdir()
+{
+    struct stat st;
+    int err = 0;
+    if (stat(cdrdir, &st) != 0)
+        err = errno;
+    else if (!S_ISDIR(st.st_mode))
+        err = ENOTDIR;
+    else if (faccessat(AT_FDCWD, cdrdir, W_OK | X_OK, AT_EACCESS) != 0)
+        err = errno;
+    if (err)
+        fatal(err, "ERROR: can't use cdrdir [%s] errno=%d\n", cdrdir, err);
 }
 
 // Waits for the operator's key between records; code 3 ends the run.
@@ -191,6 +278,8 @@ static void pausekey()
 
 void morva(const char* path)
 {
+    if (*cdrdir)
+        checkcdrdir();
     cdrfp = *path ? openinput(path) : 0;
     clocksetup();
     pabxdep_init();
@@ -265,6 +354,15 @@ void flushpackerqueue()
     flushingpacker = 0;
     if (dodebug)
         fputs("flushingpacker: finish\n", stderr);
+}
+
+void fatal(int code, const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vfprintf(stderr, fmt, ap);
+    va_end(ap);
+    my_exit(code);
 }
 
 void my_exit(int code)

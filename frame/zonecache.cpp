@@ -230,3 +230,10 @@ void zoneforget()
     lastlocal = lastutc = nullptr;
     epochreach = -1;
 }
+
+void zonereset()
+{
+    zoneforget();
+    lastquick = {};
+    guessstale = false;
+}

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # A file-size limit at 50 seeded byte offsets of the CDR output: 25 with the
 # lines on stdout redirected to a file, 25 into the hourly tree, where the
-# limit holds for each hourly file. Each run must end with status 1 and one
-# "can't write to cdrfile" message, and leave exactly the whole lines that
+# limit holds for each hourly file. Each run must end with status 1, one
+# "can't write to cdrfile" message and the count of lines lost, and leave exactly the whole lines that
 # fitted before the first line that did not: nothing of that line, and no
 # later line either (the call drained at the exit is not written after it).
 . "$(dirname "$0")/lib.sh"
@@ -52,7 +52,8 @@ job() {
         elif [ $st != 1 ]; then
             echo "run $i (limit $limit, $where) ended with $st"; tail -n 5 "$d/err"
         elif [ "$(grep -c "^ERROR: can't write to cdrfile \[$where.*\] errno=27$" "$d/err")" != 1 ] ||
-            [ "$(grep -c "ERROR" "$d/err")" != 1 ] ||
+            [ "$(grep -c "^ERROR: CDR lines not written: [1-9][0-9]*$" "$d/err")" != 1 ] ||
+            [ "$(grep -c "ERROR" "$d/err")" != 2 ] ||
             [ "$(grep -cx "my_exit: errcode = 1" "$d/err")" != 1 ]; then
             echo "run $i (limit $limit, $where): not the one error message and exit"; tail -n 8 "$d/err"
         elif ! res=$("$check" limit "$tmp/ref" "$out" "$limit" 2>&1); then
