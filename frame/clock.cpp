@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 trec trecbase, real_time_rec;
 trec* realt = &real_time_rec;
@@ -21,10 +20,8 @@ static char hmsbuf[12];    // "65535:59:56" is the widest text hh_mm_ss can make
 // With TZ unset the C library looks at /etc/localtime again at every mktime:
 // a file-system call per conversion, several per record. Naming the same file
 // in TZ keeps the loaded rules; zonerefresh, called once a minute from the
-// status line, lets a changed host zone still take effect. A TZ that names a
-// zone file by its absolute path is followed the same way.
+// status line, lets a changed host zone still take effect.
 static bool zonepinned;
-static std::string zonetz, zonealt;   // TZ as we keep it, and the same file named otherwise
 
 // The host time is read at every record, and records come many to a second.
 static time_t nowsecs = -1;
@@ -32,16 +29,9 @@ static trec nowrec;
 
 static void pinzone()
 {
-    const char* tz = getenv("TZ");
-    if (!tz) {
+    zonepinned = !getenv("TZ");
+    if (zonepinned)
         setenv("TZ", ":/etc/localtime", 1);
-        tz = getenv("TZ");
-    }
-    zonepinned = tz[0] == '/' || (tz[0] == ':' && tz[1] == '/');
-    if (zonepinned) {
-        zonetz = tz;
-        zonealt = tz[0] == ':' ? tz + 1 : ":" + zonetz;
-    }
     tzset();
 }
 
@@ -51,6 +41,7 @@ struct zoneprint {
     long at0, atmid, atstart;
     bool operator==(const zoneprint&) const = default;
 };
+static zoneprint derivedin;   // the zone the values below were measured in
 
 static zoneprint printzone()
 {
@@ -74,6 +65,7 @@ static zoneprint printzone()
 // The values the conversions measure from, in the zone now in force.
 static void clockderive()
 {
+    derivedin = printzone();
     trecbase = trec{0, 2, 0, 0, 0, 0, 0};
     trec_to_tm(&trecbase, &tmbase);
     tm_trec_basediff = static_cast<uint32_t>(mktime(&tmbase));
@@ -91,18 +83,15 @@ void zonerefresh()
 {
     zoneforget();
     nowsecs = -1;
-    if (!zonepinned)
-        return;
-    // A TZ string that changes makes the C library load its file again,
-    // and only if the file itself changed; then back to the usual string.
-    zoneprint before = printzone();
-    setenv("TZ", zonealt.c_str(), 1);
-    tzset();
-    setenv("TZ", zonetz.c_str(), 1);
-    tzset();
-    // Another zone: every later line as a packer started in it would write
+    if (zonepinned) {
+        unsetenv("TZ");
+        tzset();   // reloads the default zone if its file changed
+        setenv("TZ", ":/etc/localtime", 1);
+        tzset();   // same file as now loaded: nothing more is read
+    }
+    // Another zone: every later line as a program started in it would write
     // it, so the epoch is measured again and nothing remembered stays.
-    if (!(printzone() == before)) {
+    if (!(printzone() == derivedin)) {
         zonereset();
         clockderive();
     }

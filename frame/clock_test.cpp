@@ -214,6 +214,34 @@ TEST(Clock, QuickConversionsAgreeWithTheCLibrary)
     }
 }
 
+// The host's zone changes while the program runs: after the next refresh
+// every conversion is what a program started in the new zone gives,
+// durations included.
+TEST(Clock, ZoneChangeActsAsAFreshStart)
+{
+    // A five-minute call and its start, as a decoder converts them, and
+    // the host's local hour at 10:00 UTC.
+    auto convert = [] {
+        trec dur = mk(1984, 3, 1, 0, 5, 0), start = mk(2026, 12, 7, 9, 55, 0), back;
+        uint32_t s = from_jul(&start);
+        to_jul(s, &back);
+        struct tm host;
+        zonelocaltime(1796637600, &host);
+        return std::vector<uint32_t>{from_jul(&dur), s, back.hour, back.date, uint32_t(host.tm_hour)};
+    };
+    Zone zone("UTC");
+    std::vector<uint32_t> before = convert();
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    zonerefresh();
+    std::vector<uint32_t> after = convert();
+    clocksetup();
+    std::vector<uint32_t> fresh = convert();
+    EXPECT_EQ(before[0], 75u);
+    EXPECT_NE(before[4], fresh[4]);
+    EXPECT_EQ(after, fresh);
+}
+
 TEST(Clock, DateText)
 {
     Zone z("UTC");

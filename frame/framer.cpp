@@ -36,6 +36,10 @@ static int rawfd = -1;
 static dev_t rawdev;
 static ino_t rawino;
 static time_t rawlooked;
+// The log's reader stalled and logging is being switched off: what comes
+// until the log is closed is counted, not kept.
+static bool rawgivenup;
+static unsigned long rawdropped;
 
 static void rawlogfail(int err)
 {
@@ -60,8 +64,8 @@ static bool rawlog_write()
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (toggleasked()) {
-                fprintf(stderr, "Raw data file %s: %lu bytes not written\n", rawfile,
-                        static_cast<unsigned long>(logn - done));
+                rawgivenup = true;
+                rawdropped += logn - done;
                 logn = 0;
                 return false;
             }
@@ -76,7 +80,7 @@ static bool rawlog_write()
 
 void rawlog_flush()
 {
-    if (rawfd < 0)
+    if (rawfd < 0 || rawgivenup)
         return;
     if (!rawlog_write() || secs_now == rawlooked)
         return;
@@ -94,7 +98,13 @@ void rawlog_close()
 {
     if (rawfd < 0)
         return;
-    rawlog_write();
+    if (!rawgivenup)
+        rawlog_write();
+    if (rawgivenup)
+        fprintf(stderr, "Raw data file %s: %lu bytes not written\n", rawfile, rawdropped + logn);
+    rawgivenup = false;
+    rawdropped = 0;
+    logn = 0;
     int fd = rawfd;
     rawfd = -1;
     if (close(fd) < 0 && errno != EINTR)
@@ -111,6 +121,10 @@ static bool isinput(int fd)
 
 void lograwsmdr(size_t len, const uint8_t* bytes)
 {
+    if (rawgivenup) {
+        rawdropped += len;
+        return;
+    }
     if (rawfd < 0) {
         for (;;) {
             // Kept non-blocking: a FIFO's stalled reader must not hold us.

@@ -5,42 +5,49 @@
 # was on, in order, none lost or doubled, one piece per "Opened raw data file".
 . "$(dirname "$0")/lib.sh"
 
-t0=$(now)
-generate "$tmp/in" "$lines"
-calls=$(valueof calls "$tmp/in.counts")
+for try in 1 2 3 4; do
+    t0=$(now)
+    generate "$tmp/in" "$lines"
+    calls=$(valueof calls "$tmp/in.counts")
 
-# The reference: no signals, no raw log.
-mkdir "$tmp/ref"
-"${runenv[@]}" "$prog" -v -i "$tmp/in" -o "$tmp/ref" >"$tmp/ref.out" 2>"$tmp/ref.err"
-st=$?
-[ $st = 0 ] || fail "signal-free run ended with $st: $(tail -n 3 "$tmp/ref.err")"
-[ -s "$tmp/ref.out" ] && fail "signal-free run wrote to stdout"
-cdrs=$(find "$tmp/ref" -type f -exec cat {} + | wc -l)
-# Most calls decode: all but station-to-station calls on morva-sl1x (no -M)
-# and the calls to a conference bridge, which make no call record.
-[ $((cdrs * 10)) -ge $((calls * 9)) ] || fail "only $cdrs CDR lines from $calls call lines"
-t1=$(now)
+    # The reference: no signals, no raw log.
+    mkdir "$tmp/ref"
+    "${runenv[@]}" "$prog" -v -i "$tmp/in" -o "$tmp/ref" >"$tmp/ref.out" 2>"$tmp/ref.err"
+    st=$?
+    [ $st = 0 ] || fail "signal-free run ended with $st: $(tail -n 3 "$tmp/ref.err")"
+    [ -s "$tmp/ref.out" ] && fail "signal-free run wrote to stdout"
+    cdrs=$(find "$tmp/ref" -type f -exec cat {} + | wc -l)
+    # Most calls decode: all but station-to-station calls on morva-sl1x (no -M)
+    # and the calls to a conference bridge, which make no call record.
+    [ $((cdrs * 10)) -ge $((calls * 9)) ] || fail "only $cdrs CDR lines from $calls call lines"
+    t1=$(now)
 
-# The same under the signals.
-mkdir "$tmp/tree"
-"${runenv[@]}" "$prog" -v -i "$tmp/in" -o "$tmp/tree" -R "$tmp/raw" >"$tmp/out" 2>"$tmp/err" &
-pid=$!
-started+=("$pid")
-"$check" pelt "$pid" "$seed" >"$tmp/pelt" &
-pelt=$!
-started+=("$pelt")
-wait "$pid"
-st=$?
-wait "$pelt"
-started=()   # both reaped: their ids may be anyone's now
-t2=$(now)
-noshm "$pid"
-[ $st = 0 ] || fail "run under signals ended with $st: $(tail -n 3 "$tmp/err")"
-[ -s "$tmp/out" ] && fail "run under signals wrote to stdout"
-grep -qx "my_exit: errcode = 0" "$tmp/err" || fail "no orderly exit on stderr"
-usr1=$(valueof usr1 "$tmp/pelt")
-alrm=$(valueof alrm "$tmp/pelt")
-[ $((usr1 + alrm)) -ge 1000 ] || fail "only $usr1 SIGUSR1 and $alrm SIGALRM could be sent: the run is too short"
+    # The same under the signals.
+    mkdir "$tmp/tree"
+    "${runenv[@]}" "$prog" -v -i "$tmp/in" -o "$tmp/tree" -R "$tmp/raw" >"$tmp/out" 2>"$tmp/err" &
+    pid=$!
+    started+=("$pid")
+    "$check" pelt "$pid" "$seed" >"$tmp/pelt" &
+    pelt=$!
+    started+=("$pelt")
+    wait "$pid"
+    st=$?
+    wait "$pelt"
+    started=()   # both reaped: their ids may be anyone's now
+    t2=$(now)
+    noshm "$pid"
+    [ $st = 0 ] || fail "run under signals ended with $st: $(tail -n 3 "$tmp/err")"
+    [ -s "$tmp/out" ] && fail "run under signals wrote to stdout"
+    grep -qx "my_exit: errcode = 0" "$tmp/err" || fail "no orderly exit on stderr"
+    usr1=$(valueof usr1 "$tmp/pelt")
+    alrm=$(valueof alrm "$tmp/pelt")
+    # A thousand signals at least: a run too short for them (a fast machine)
+    # is made longer, never failed for its speed.
+    [ $((usr1 + alrm)) -ge 1000 ] && break
+    [ "$try" -lt 4 ] || skip "only $usr1 SIGUSR1 and $alrm SIGALRM in a run of $lines lines"
+    lines=$((lines * 4))
+    rm -rf "$tmp/ref" "$tmp/tree" "$tmp/raw"
+done
 
 diff -r "$tmp/ref" "$tmp/tree" >"$tmp/diff" || fail "CDR tree differs from the signal-free one: $(head -n 5 "$tmp/diff")"
 
