@@ -33,6 +33,9 @@ share/doc/morva/operator.md
 share/doc/morva/copyright
 share/doc/morva/examples/sl1x11rx.smdr
 share/doc/morva/examples/sl1x.smdr
+etc/default/morva
+etc/default/morva-tcp-sl1x11rx
+etc/default/morva-tcp-sl1x
 LIST
 
 # The units start what was installed beside them.
