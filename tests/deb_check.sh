@@ -24,7 +24,7 @@ for path in /usr/sbin/morva-sl1x11rx /usr/sbin/morva-sl1x /usr/bin/morva-cdrload
     /usr/share/man/man8/morva-sl1x11rx.8.gz /usr/share/man/man5/morva-cdr.5.gz \
     /usr/share/man/man1/morva-cdrload.1.gz /usr/lib/systemd/system/morva-sl1x11rx@.service \
     /usr/lib/systemd/system/morva-cdrload@.timer /usr/share/doc/morva/copyright \
-    /usr/share/doc/morva/changelog.gz /etc/default/morva; do
+    /usr/share/doc/morva/changelog.gz /etc/default/morva /etc/logrotate.d/morva; do
     grep -qxF "$path" "$out/files" || { echo "not in the package: $path"; fail=1; }
 done
 if grep -v -e '^/usr/' -e '^/etc/' "$out/files" | grep -qv '^/$'; then
