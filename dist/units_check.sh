@@ -93,6 +93,23 @@ for unit in "${units[@]}"; do
     esac
 done
 
+# The guide and the manual page set a line up with the very words the
+# serial units use, and one of the two framings they name.
+unitstty=$(sed -n 's|^ExecStartPre=/bin/stty -F /dev/%I ${MORVA_SPEED} \(.*\) $MORVA_FRAMING$|\1|p' \
+    "$unitdir/morva-sl1x11rx@.service")
+for doc in "$prefix/share/doc/morva/operator.md" "$prefix/share/man/man8/morva-sl1x11rx.8"; do
+    # Continued lines joined (\ in the guide, \e in the page).
+    sed -e ':a' -e '/\\e\{0,1\}$/{N;s/ *\\e\{0,1\}\n */ /;ba' -e '}' "$doc" |
+        sed -n 's/^ *stty -F [^ ]* [0-9]* //p' >"$scratch/stty"
+    [ -s "$scratch/stty" ] || { echo "$(basename "$doc"): no stty line"; fail=1; }
+    while read -r words; do
+        case $words in
+        "$unitstty cs8 -parenb -istrip" | "$unitstty cs7 parenb -parodd istrip") ;;
+        *) echo "$(basename "$doc"): stty ... $words; the units: stty ... $unitstty FRAMING"; fail=1 ;;
+        esac
+    done <"$scratch/stty"
+done
+
 # Each TCP connection's packer as its unit starts it, the command line read
 # as systemd reads it ($$ and %% are the characters themselves, %i the
 # instance, $MORVA_OPTS split into words; any other $ or % would be
