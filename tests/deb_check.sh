@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from the build folder into a scratch folder and
 # inspects it: its files and conffiles, the dependencies dpkg-shlibdeps
-# computed, what the maintainer scripts do to the data (in a scratch root),
-# the hardening of its programs (hardening-check) and lintian's verdict
+# computed, what the maintainer scripts do to the data (in a scratch root)
+# and to the units (where systemd runs, faked), the hardening of its programs (hardening-check) and lintian's verdict
 # (-I --pedantic: no error, no warning, no hardening tag). Skipped (77)
 # without the Debian tools; without hardening-check or lintian the rest is
 # checked and the run still reports skipped, never passed.
@@ -81,6 +81,80 @@ for kept in var/lib/private/other \
     etc/systemd/system/multi-user.target.wants/morva-sl1x11rx-socat@pabx1.service; do
     [ -e "$root/$kept" ] || [ -L "$root/$kept" ] || { echo "a purge removed $kept"; fail=1; }
 done
+
+# The same scripts where systemd runs (faked in a mount namespace of our own:
+# a /run with /run/systemd/system, systemctl and deb-systemd-invoke replaced
+# by stand-ins that log, systemctl listing a fixed set of units). Without
+# /run/systemd/system (a chroot, a container) nothing is called. A fresh
+# install only reloads; an upgrade stops the TCP connections' packers and
+# restarts what else runs, but not a loader run; a removal stops every unit
+# loaded, sockets and timers first.
+if unshare -m true 2>/dev/null; then
+    stubs=$out/stubs
+    mkdir "$stubs"
+    cat >"$stubs/systemctl" <<'STUB'
+#!/bin/bash
+echo "systemctl $*" >>"$LOG"
+[ "$1" = list-units ] || exit 0
+all= pats=()
+for a in "${@:2}"; do
+    case $a in --all) all=1 ;; --*) ;; *) pats+=("$a") ;; esac
+done
+while read -r name state; do
+    [ -n "$all" ] || [ "$state" = active ] || continue
+    for p in "${pats[@]}"; do
+        [[ $name == $p ]] && echo "$name loaded $state - -"
+    done
+done <<UNITS
+morva-sl1x11rx@ttyS0.service active
+morva-sl1x@ttyUSB1.service activating
+morva-sl1x11rx-tcp@5-192.0.2.5:2300-192.0.2.10:49152.service active
+morva-sl1x11rx-tcp.socket active
+morva-sl1x-tcp.socket inactive
+morva-cdrload@ttyS0.timer active
+morva-cdrload@ttyS0.service active
+morva-sl1x11rx-socat@pabx1.service active
+UNITS
+STUB
+    printf '#!/bin/sh\necho "invoke $*" >>"$LOG"\n' >"$stubs/deb-systemd-invoke"
+    chmod +x "$stubs"/*
+    # Runs a script with /run/systemd/system there (or not, with runs=).
+    runs='mkdir -p /run/systemd/system &&'
+    systemd() {
+        : >"$out/log"
+        LOG=$out/log PATH=$stubs:$PATH unshare -m sh -c \
+            "mount -t tmpfs none /run && $runs"' sh "$@"' sh "$@" >/dev/null ||
+            { echo "$* failed"; fail=1; }
+        grep '^invoke' "$out/log" >"$out/invoked"
+    }
+    expect() {
+        { [ $# = 0 ] || printf '%s\n' "$@"; } | diff - "$out/invoked" >"$out/invoked.diff" ||
+            { echo "$what: expected (<) and done (>):"; cat "$out/invoked.diff"; fail=1; }
+    }
+    # These run on the real root: only the steps that leave files alone
+    # (never a purge).
+    runs=
+    for script in "postinst configure 0.4.0" "prerm remove" "postrm remove"; do
+        systemd "$out/control/${script%% *}" ${script#* }
+        [ -s "$out/log" ] && { echo "$script calls systemd where it does not run"; fail=1; }
+    done
+    runs='mkdir -p /run/systemd/system &&'
+    what="install"
+    systemd "$out/control/postinst" configure
+    grep -q daemon-reload "$out/log" || { echo "an install does not reload systemd"; fail=1; }
+    expect
+    what="upgrade"
+    systemd "$out/control/postinst" configure 0.4.0
+    expect "invoke stop morva-sl1x11rx-tcp@5-192.0.2.5:2300-192.0.2.10:49152.service" \
+        "invoke restart morva-sl1x11rx@ttyS0.service morva-sl1x11rx-tcp.socket morva-cdrload@ttyS0.timer morva-sl1x11rx-socat@pabx1.service"
+    what="removal"
+    systemd "$out/control/prerm" remove
+    expect "invoke stop morva-sl1x11rx-tcp.socket morva-sl1x-tcp.socket morva-cdrload@ttyS0.timer" \
+        "invoke stop morva-sl1x11rx@ttyS0.service morva-sl1x@ttyUSB1.service morva-sl1x11rx-tcp@5-192.0.2.5:2300-192.0.2.10:49152.service morva-cdrload@ttyS0.service morva-sl1x11rx-socat@pabx1.service"
+else
+    echo "no mount namespace (unshare -m): the scripts are not checked where systemd runs"
+    skipped="$skipped unshare"
+fi
 
 # The programs as installed: what Debian's hardening gives. Control-flow
 # protection is not asked for: the C library's start files of Debian 12
