@@ -16,6 +16,20 @@ set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+# The loader's databases are read with sqlite3 (operator.md); socat runs the
+# recipe for an exchange we connect to, faketime freezes the clock for a
+# replay.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sqlite3")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "socat, faketime")
+# The maintainer scripts: systemd rereads the units; an upgrade restarts
+# what runs, a removal stops it, a purge deletes the data. The files under
+# /etc are conffiles: an upgrade keeps the administrator's edits.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+  ${PROJECT_SOURCE_DIR}/dist/debian/postinst
+  ${PROJECT_SOURCE_DIR}/dist/debian/prerm
+  ${PROJECT_SOURCE_DIR}/dist/debian/postrm
+  ${PROJECT_SOURCE_DIR}/dist/debian/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # What Debian asks of every package's doc folder: the copyright notice and
 # the changelog, compressed. The changelog's newest entry names this version.

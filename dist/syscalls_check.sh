@@ -49,7 +49,7 @@ asuser=()
 n=0
 traced() {
     n=$((n + 1))
-    strace -f -qq "${asuser[@]}" -o "$work/trace.$n" "$@"
+    WORK=$work strace -f -qq "${asuser[@]}" -o "$work/trace.$n" "$@"
 }
 
 fail=0
@@ -77,9 +77,13 @@ grep -q 'my_exit: errcode = 0' "$work/rx.err" || { cat "$work/rx.err"; echo "mor
 [ -s "$work/rawsmdr" ] && [ -n "$(find "$work/cdr" -type f)" ] ||
     { echo "morva-sl1x11rx wrote no tree or raw log"; fail=1; }
 
-# The TCP unit's path: standard input to its end.
-traced "$sl1x" -v -o "$work/cdr" -R "$work/rawsmdr" <"$samples/sl1x.smdr" 2>/dev/null ||
+# The TCP unit's path: standard input to its end, through the shell that
+# names the connection's raw log and the date it takes the time from.
+mkdir -m 777 "$work/raw"
+traced /bin/sh -c 'conn=$1; shift; exec "$0" -o "$WORK/cdr" -R "$WORK/raw/$(date -u +%Y%m%dT%H%M%SZ)-$conn.smdr" "$@"' \
+    "$sl1x" 1-192.0.2.5:2300-192.0.2.10:49152 -v <"$samples/sl1x.smdr" 2>/dev/null ||
     { echo "morva-sl1x failed"; fail=1; }
+[ -s "$work"/raw/*.smdr ] || { echo "morva-sl1x wrote no raw log of its connection"; fail=1; }
 
 if [ -n "$loader" ]; then
     for run in new existing; do

@@ -27,3 +27,28 @@ function(morva_install_units stagedir sbindir bindir docdir dest sources)
   file(INSTALL DESTINATION "${MORVA_DEST}" TYPE FILE FILES ${written})
   file(REMOVE_RECURSE "${outdir}")
 endfunction()
+
+# Installs the settings templates and the logrotate file (the tree under
+# srcdir, as under /etc) into the configuration folder of the install
+# prefix at that moment: /etc for /usr (the package), PREFIX/etc for any
+# other. Into a live system (no DESTDIR) a file already there is kept, as
+# dpkg keeps a conffile: the administrator may have edited it. A staging
+# tree (DESTDIR, as CPack's) always gets the shipped files.
+function(morva_install_etc srcdir)
+  string(REGEX REPLACE "(.)/+$" "\\1" prefix "${CMAKE_INSTALL_PREFIX}")
+  if(prefix STREQUAL "/usr")
+    set(etc /etc)
+  else()
+    set(etc "${prefix}/etc")
+  endif()
+  file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${srcdir}" "${srcdir}/*")
+  foreach(rel ${files})
+    get_filename_component(dir "${etc}/${rel}" DIRECTORY)
+    if("$ENV{DESTDIR}" STREQUAL "" AND EXISTS "${etc}/${rel}")
+      message(STATUS "Kept: ${etc}/${rel}")
+    else()
+      file(INSTALL DESTINATION "${dir}" TYPE FILE FILES "${srcdir}/${rel}"
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    endif()
+  endforeach()
+endfunction()

@@ -53,6 +53,14 @@ for path in "$unitdir"/* "$exampledir"/*.service; do
         units+=("$path")
     fi
 done
+# A serial line by its stable name, as the guide says to enable it: the
+# path below /dev, escaped.
+byid=$(systemd-escape --path /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0)
+byid=${byid#dev-}
+for name in morva-sl1x11rx@.service morva-cdrload@.service; do
+    ln -s "$name" "$unitdir/${name/@./@$byid.}"
+    units+=("$unitdir/${name/@./@$byid.}")
+done
 [ -e "$exampledir/morva-sl1x11rx-socat@.service" ] ||
     { echo "the socat recipe is not installed in the documentation"; fail=1; }
 
@@ -83,6 +91,62 @@ for unit in "${units[@]}"; do
         fi
         ;;
     esac
+done
+
+# The guide and the manual page set a line up with the very words the
+# serial units use, and one of the two framings they name.
+unitstty=$(sed -n 's|^ExecStartPre=/bin/stty -F /dev/%I ${MORVA_SPEED} \(.*\) $MORVA_FRAMING$|\1|p' \
+    "$unitdir/morva-sl1x11rx@.service")
+for doc in "$prefix/share/doc/morva/operator.md" "$prefix/share/man/man8/morva-sl1x11rx.8"; do
+    # Continued lines joined (\ in the guide, \e in the page).
+    sed -e ':a' -e '/\\e\{0,1\}$/{N;s/ *\\e\{0,1\}\n */ /;ba' -e '}' "$doc" |
+        sed -n 's/^ *stty -F [^ ]* [0-9]* //p' >"$scratch/stty"
+    [ -s "$scratch/stty" ] || { echo "$(basename "$doc"): no stty line"; fail=1; }
+    while read -r words; do
+        case $words in
+        "$unitstty cs8 -parenb -istrip" | "$unitstty cs7 parenb -parodd istrip") ;;
+        *) echo "$(basename "$doc"): stty ... $words; the units: stty ... $unitstty FRAMING"; fail=1 ;;
+        esac
+    done <"$scratch/stty"
+done
+
+# Each TCP connection's packer as its unit starts it, the command line read
+# as systemd reads it ($$ and %% are the characters themselves, %i the
+# instance, $MORVA_OPTS split into words; any other $ or % would be
+# systemd's, so it fails here), /var/lib/morva moved to the scratch folder.
+# Two connections get a raw log each, named for the connection's start
+# (UTC) and its instance, holding exactly what came on it; the calls of
+# both go to the one tree.
+samples=$prefix/share/doc/morva/examples
+for prog in sl1x11rx sl1x; do
+    state=$scratch/state/tcp-$prog
+    mkdir -p "$state/cdr" "$state/raw"
+    line=$(sed -n 's/^ExecStart=//p' "$unitdir/morva-$prog-tcp@.service")
+    line=${line//%%/$'\001'}
+    line=${line//\$\$/$'\002'}
+    rest=${line//%i/}
+    rest=${rest//\$MORVA_OPTS/}
+    if [[ $rest == *[%\$]* ]]; then
+        echo "morva-$prog-tcp@.service: ExecStart has a % or \$ that systemd takes for its own"
+        fail=1
+        continue
+    fi
+    line=${line//$'\001'/%}
+    line=${line//$'\002'/\$}
+    line=${line//\/var\/lib\/morva\//$scratch/state/}
+    conns="1-192.0.2.5:2300-192.0.2.10:49152 2-192.0.2.5:2300-192.0.2.11:49153"
+    for conn in $conns; do
+        (MORVA_OPTS=-v; eval "${line//%i/$conn}") <"$samples/$prog.smdr" 2>"$scratch/tcp.err" ||
+            { cat "$scratch/tcp.err"; echo "morva-$prog-tcp@$conn: the packer failed"; fail=1; }
+    done
+    for conn in $conns; do
+        logs=$(ls "$state/raw" | grep -c -E "^[0-9]{8}T[0-9]{6}Z-$conn\.smdr\$")
+        log=$(ls "$state/raw"/*"-$conn.smdr" 2>/dev/null | head -n 1)
+        [ "$logs" = 1 ] && cmp -s "$log" "$samples/$prog.smdr" ||
+            { echo "morva-$prog-tcp@$conn: not one raw log of its own holding its input:"; ls "$state/raw"; fail=1; }
+    done
+    [ "$(ls "$state/raw" | wc -l)" = 2 ] && [ -n "$(find "$state/cdr" -type f)" ] ||
+        { echo "morva-$prog-tcp: raw logs or tree not as expected"; ls -R "$state"; fail=1; }
 done
 
 # Enabling: a serial unit follows its adapter, the socket and the timer
