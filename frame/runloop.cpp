@@ -219,7 +219,8 @@ int openwait(const char* path, int flags, unsigned mode)
 // A serial line or FIFO read by two packers gives each half the bytes and
 // both garbled calls: the first to open it holds an exclusive lock, and a
 // second is turned away before it reads a byte. A file is never locked: a
-// replay may read it while a packer still appends to it.
+// replay may read it while a packer still appends to it; nor is a device
+// that is no line (/dev/zero), which any number may read.
 static int openinput(const char* path)
 {
     int fd;
@@ -231,7 +232,7 @@ static int openinput(const char* path)
             fatal(1, "Can't open input %s   errno=%d\n", path, errno);
     }
     struct stat st;
-    if (fstat(fd, &st) == 0 && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) &&
+    if (fstat(fd, &st) == 0 && (isatty(fd) || S_ISFIFO(st.st_mode)) &&
         flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK)
             fatal(1, "ERROR: input %s is locked: another packer reads it\n", path);
