@@ -57,24 +57,30 @@ std::string tail(int fd, long long bytes)
 
 bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostream& err)
 {
-    const std::string path = root + '/' + f.rel;
-    auto cannot = [&](const char* what) {
-        const char* why = std::strerror(errno);
-        err << path << ": cannot " << what << ": " << why << '\n';
+    const std::string path = treepath(root, f.rel);
+    auto skip = [&](const std::string& at, const char* why) {
+        err << at << ": " << why << '\n';
         db.rollback();
         return false;
+    };
+    auto cannot = [&](const char* what) {
+        return skip(path, (std::string("cannot ") + what + ": " + std::strerror(errno)).c_str());
     };
 
     db.begin();
     try {
         FileState st, before;
         bool known = db.state(f.rel, st);
-        Fd in{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+        // Replaced by a link or a FIFO since the tree was walked: still not read.
+        std::string at;
+        Fd in{openhour(root, f.rel, at)};
         struct stat sb;
         if (in.fd < 0)
-            return cannot("open");
+            return errno == ELOOP ? skip(at, "a symbolic link: skipped") : cannot("open");
         if (fstat(in.fd, &sb) != 0)
             return cannot("read");
+        if (!S_ISREG(sb.st_mode))
+            return skip(path, "not a regular file: skipped");
 
         // A file read before must still hold what was read. One with rows
         // but no record of how far it was read (the record deleted by hand)
@@ -178,9 +184,7 @@ int loadtree(CdrDb& db, const std::string& root, std::ostream& err)
     std::map<std::string, FileState> known = db.states();
     for (const HourFile& f : files) {
         auto it = known.find(f.rel);
-        struct stat sb;
-        if (it != known.end() && stat((root + '/' + f.rel).c_str(), &sb) == 0 &&
-            sb.st_size == it->second.bytes && mtime_ns(sb) == it->second.mtime_ns)
+        if (it != known.end() && f.size == it->second.bytes && f.mtime_ns == it->second.mtime_ns)
             continue;
         if (!loadhour(db, root, f, err))
             ok = false;

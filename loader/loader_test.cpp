@@ -156,4 +156,36 @@ TEST_F(Loader, DatabaseFailureLeavesTheFileUnread)
     EXPECT_EQ(sql(ids), "1@1:1 2@1:3 3@1:4 ");
 }
 
+TEST_F(Loader, FollowsNoSymbolicLinkBelowTheTree)
+{
+    // A real tree of one call elsewhere, for the links to point into.
+    const fs::path real = dir / "real";
+    fs::create_directories((real / rel).parent_path());
+    std::ofstream(real / rel) << calls({1});
+    const char* levels[] = {"12_2026", "12_2026/06_12_2026", rel.c_str()};
+    for (const char* link : levels) {
+        SCOPED_TRACE(link);
+        fs::remove_all(root);
+        fs::remove(db);
+        fs::create_directories((root / link).parent_path());
+        fs::create_symlink(real / link, root / link);
+        const std::string said = (root / link).string() + ": a symbolic link: skipped\n";
+        std::string err;
+        EXPECT_EQ(load(err), 1);
+        EXPECT_EQ(err, said);
+        // The same when the link took the file's place after the tree was walked.
+        CdrDb d(db);
+        std::ostringstream e;
+        EXPECT_FALSE(loadhour(d, root.string(), {rel, {2026, 12, 6, 8}}, e));
+        EXPECT_EQ(e.str(), said);
+        EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "0 ");
+    }
+    // CDRDIR itself may be a link: the operator's choice.
+    fs::remove_all(root);
+    fs::create_directory_symlink(real, root);
+    std::string err;
+    EXPECT_EQ(load(err), 0);
+    EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "1 ");
+}
+
 }  // namespace
