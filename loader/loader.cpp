@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,6 +51,53 @@ std::string tail(int fd, long long bytes)
     long long n = std::min(bytes, PRINT);
     return bytesat(fd, bytes - n, n);
 }
+
+// Cuts the bytes of a file into lines, looking at each byte once and
+// holding at most MAXLINE bytes of a line not yet ended. A longer line is
+// bad as soon as it is seen, and what follows it up to its line feed is
+// passed over, in this run or in the next.
+class Cutter {
+public:
+    Cutter(long long from, bool inlong) : pos_(from), skipping_(inlong) {}
+
+    // whole(line) for each line ended, toolong() for each line seen to be
+    // longer than MAXLINE.
+    template <class Whole, class TooLong>
+    void feed(const char* p, size_t n, Whole whole, TooLong toolong)
+    {
+        for (const char* end = p + n; p < end;) {
+            auto nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+            size_t len = size_t((nl ? nl : end) - p);
+            if (skipping_) {
+            } else if (part_.size() + len > MAXLINE) {
+                toolong();
+                skipping_ = true;
+                part_.clear();
+            } else if (nl && part_.empty()) {
+                whole(std::string_view(p, len));
+            } else {
+                part_.append(p, len);
+                if (nl) {
+                    whole(std::string_view(part_));
+                    part_.clear();
+                }
+            }
+            if (nl)
+                skipping_ = false;
+            p = nl ? nl + 1 : end;
+        }
+        pos_ += (long long)n;
+    }
+
+    // Where the next run reads on: after the last line ended, or at the end
+    // of the bytes of an overlong line already told.
+    long long done() const { return pos_ - (long long)part_.size(); }
+
+private:
+    long long pos_;
+    bool skipping_;
+    std::string part_;
+};
 
 }  // namespace
 
@@ -103,10 +149,35 @@ bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostrea
             st.generation++;
 
         // Only whole lines are taken: what follows the last line feed waits
-        // for the next run.
+        // for the next run, unless it is already too long to be a CDR line.
         std::vector<std::string> bad;
-        long long loaded = 0, again = 0;
-        std::string carry;
+        long long nbad = 0, loaded = 0, again = 0;
+        auto badline = [&](const char* why) {
+            if (++nbad <= MAXBAD)
+                bad.push_back(path + ':' + std::to_string(st.lines) + ": " + why);
+        };
+        auto whole = [&](std::string_view line) {
+            st.lines++;
+            CdrRow row;
+            if (const char* why = parse_cdr(line, f.hour, row))
+                return badline(why);
+            if (changed) {
+                auto it = have.find(row.key());
+                if (it != have.end() && it->second > 0) {
+                    it->second--;
+                    again++;
+                    return;
+                }
+            }
+            db.insert(row, f.rel, st.generation, st.lines);
+            loaded++;
+        };
+        auto toolong = [&] {
+            st.lines++;
+            badline("longer than any CDR line");
+        };
+        // A run that stopped inside an overlong line left bytes after no line feed.
+        Cutter cut(st.bytes, st.bytes > 0 && !st.tail.empty() && st.tail.back() != '\n');
         char buf[65536];
         for (long long pos = st.bytes;;) {
             ssize_t k = pread(in.fd, buf, sizeof buf, off_t(pos));
@@ -117,31 +188,9 @@ bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostrea
             if (k == 0)
                 break;
             pos += k;
-            carry.append(buf, size_t(k));
-            size_t start = 0, nl;
-            while ((nl = carry.find('\n', start)) != carry.npos) {
-                std::string_view line(carry.data() + start, nl - start);
-                start = nl + 1;
-                st.lines++;
-                CdrRow row;
-                if (const char* why = parse_cdr(line, f.hour, row)) {
-                    bad.push_back(path + ':' + std::to_string(st.lines) + ": " + why);
-                    continue;
-                }
-                if (changed) {
-                    auto it = have.find(row.key());
-                    if (it != have.end() && it->second > 0) {
-                        it->second--;
-                        again++;
-                        continue;
-                    }
-                }
-                db.insert(row, f.rel, st.generation, st.lines);
-                loaded++;
-            }
-            st.bytes += (long long)start;
-            carry.erase(0, start);
+            cut.feed(buf, size_t(k), whole, toolong);
         }
+        st.bytes = cut.done();
 
         errno = EIO;  // a short read without an error is a file cut meanwhile
         st.head = head(in.fd, st.bytes);
@@ -164,7 +213,9 @@ bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostrea
                 << " calls already loaded, " << loaded << " new\n";
         for (const std::string& b : bad)
             err << b << '\n';
-        return bad.empty();
+        if (nbad > MAXBAD)
+            err << path << ": " << nbad - MAXBAD << " more bad lines, not named\n";
+        return nbad == 0;
     } catch (...) {
         db.rollback();
         throw;

@@ -8,6 +8,9 @@
 #include "cdrdb.h"
 #include "hourtree.h"
 
+// The bad lines of a file named one by one in a run; the rest are counted.
+constexpr long long MAXBAD = 100;
+
 // Loads the new lines of one hourly file. Unreadable lines, and a file that
 // cannot be read, are reported on err; then it returns false.
 bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostream& err);

@@ -188,4 +188,40 @@ TEST_F(Loader, FollowsNoSymbolicLinkBelowTheTree)
     EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "1 ");
 }
 
+TEST_F(Loader, OverlongLineIsBadOnceAndNeverLoadedInPart)
+{
+    const std::string over(MAXLINE + 1, 'x'), most(MAXLINE, 'x');
+    auto bad = [&](long long from, long long to, const char* why) {
+        std::string s;
+        for (long long n = from; n <= to; n++)
+            s += (root / rel).string() + ':' + std::to_string(n) + ": " + why + '\n';
+        return s;
+    };
+    const struct {
+        const char* what;
+        std::string added;  // appended to the file before the run
+        std::string said;
+        const char* rows;   // first-party:line of every row so far
+    } runs[] = {
+        {"an overlong line without its line feed yet", calls({1}) + over,
+         bad(2, 2, "longer than any CDR line"), "1:1 "},
+        {"more of it, still without a line feed", std::string(1 << 20, 'x'), "", "1:1 "},
+        {"its end looks like a call", calls({2, 3}), "", "1:1 3:3 "},
+        {"as long as a line may be, then one byte longer", most + '\n' + over + '\n' + calls({4}),
+         bad(4, 4, "not a CDR line") + bad(5, 5, "longer than any CDR line"), "1:1 3:3 4:6 "},
+        {"more bad lines than are named", std::string(MAXBAD + 2, '\n'),
+         bad(7, 6 + MAXBAD, "not a CDR line") + (root / rel).string() +
+             ": 2 more bad lines, not named\n",
+         "1:1 3:3 4:6 "},
+    };
+    std::string content, err;
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.what);
+        write(content += r.added);
+        EXPECT_EQ(load(err), r.said.empty() ? 0 : 1);
+        EXPECT_EQ(err, r.said);
+        EXPECT_EQ(sql("SELECT first_party || ':' || src_line FROM cdr ORDER BY id"), r.rows);
+    }
+}
+
 }  // namespace
