@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "loader.h"
@@ -166,7 +167,8 @@ TEST_F(Loader, FollowsNoSymbolicLinkBelowTheTree)
     for (const char* link : levels) {
         SCOPED_TRACE(link);
         fs::remove_all(root);
-        fs::remove(db);
+        for (const char* f : {"", "-wal", "-shm"})
+            fs::remove(db + f);
         fs::create_directories((root / link).parent_path());
         fs::create_symlink(real / link, root / link);
         const std::string said = (root / link).string() + ": a symbolic link: skipped\n";
@@ -222,6 +224,59 @@ TEST_F(Loader, OverlongLineIsBadOnceAndNeverLoadedInPart)
         EXPECT_EQ(err, r.said);
         EXPECT_EQ(sql("SELECT first_party || ':' || src_line FROM cdr ORDER BY id"), r.rows);
     }
+}
+
+TEST_F(Loader, ReadersNeverBlockItAndAWriterIsNamed)
+{
+    write(calls({1}));
+    std::string err;
+    ASSERT_EQ(load(err), 0);
+
+    // An accounting query in the middle of its read transaction.
+    sqlite3* reader;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &reader), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM cdr", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    write(calls({1, 2}));
+    {
+        CdrDb d(db, 100);
+        std::ostringstream e;
+        EXPECT_EQ(loadtree(d, root.string(), e), 0);
+    }
+    sqlite3_close(reader);
+    EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "2 ");
+
+    // Another process in the middle of a write transaction.
+    int ready[2], done[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(done), 0);
+    pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        close(done[1]);  // so that the parent's close ends the read below
+        sqlite3* w;
+        bool ok = sqlite3_open(db.c_str(), &w) == SQLITE_OK &&
+                  sqlite3_exec(w, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+        char c;
+        if (::write(ready[1], ok ? "y" : "n", 1) == 1)
+            (void)!::read(done[0], &c, 1);
+        _exit(0);
+    }
+    char c = 0;
+    EXPECT_EQ(::read(ready[0], &c, 1), 1);
+    EXPECT_EQ(c, 'y');
+    try {
+        CdrDb d(db, 100);
+        ADD_FAILURE() << "opened while another process writes";
+    } catch (const DbError& e) {
+        EXPECT_NE(std::string(e.what()).find("(pid " + std::to_string(writer) +
+                                             ") holds a write lock on it; waited 0.1 s"),
+                  std::string::npos)
+            << e.what();
+    }
+    for (int fd : {ready[0], ready[1], done[0], done[1]})
+        close(fd);
+    waitpid(writer, nullptr, 0);
 }
 
 }  // namespace
