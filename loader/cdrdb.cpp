@@ -165,12 +165,27 @@ void CdrDb::fail()
     throw DbError(path_ + ": " + why());
 }
 
+// The error of the last failed system call on the database's log or
+// journal, or on the database file: SQLite's own record of it is the errno
+// left after the statement rolled back, often 0 by then.
+int CdrDb::syserr()
+{
+    int e = 0;
+    sqlite3_file* log = nullptr;
+    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK &&
+        log && log->pMethods && log->pMethods->xFileControl)
+        log->pMethods->xFileControl(log, SQLITE_FCNTL_LAST_ERRNO, &e);
+    if (e == 0 && sqlite3_file_control(db_, "main", SQLITE_FCNTL_LAST_ERRNO, &e) != SQLITE_OK)
+        e = 0;
+    return e ? e : sqlite3_system_errno(db_);
+}
+
 // SQLite's words for the last failure, with what the system said, or with
 // who holds the database when it is locked.
 std::string CdrDb::why()
 {
     std::string msg = sqlite3_errmsg(db_);
-    int sys = sqlite3_system_errno(db_);
+    int sys = syserr();
     switch (sqlite3_extended_errcode(db_) & 0xff) {
     case SQLITE_BUSY:
         msg += ": " + holder();

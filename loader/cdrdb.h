@@ -57,6 +57,7 @@ private:
     struct Stmt;
     [[noreturn]] void fail();
     std::string why();
+    int syserr();
     std::string holder();
     static int onbusy(void* self, int count);
     void setjournal();

@@ -1,6 +1,7 @@
 // morva-cdrload DATABASE CDRDIR: loads the hourly CDR tree under CDRDIR into
 // the table cdr of the SQLite database DATABASE, incrementally.
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <new>
@@ -29,6 +30,15 @@ int main(int argc, char** argv)
     if (argc != 3 || (argv[1][0] == '-' && argv[1][1]) || (argv[2][0] == '-' && argv[2][1]) ||
         !*argv[1] || !*argv[2]) {
         std::cerr << usage;
+        return 2;
+    }
+
+    // A file-size limit must show as a failed write of the database, said
+    // and with status 2, not kill the run without a word.
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    if (sigemptyset(&ignore.sa_mask) != 0 || sigaction(SIGXFSZ, &ignore, nullptr) != 0) {
+        std::cerr << "morva-cdrload: cannot ignore SIGXFSZ: " << std::strerror(errno) << '\n';
         return 2;
     }
 
