@@ -107,7 +107,8 @@ private:
 
 }  // namespace
 
-bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostream& err)
+bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostream& err,
+              Tally& tally)
 {
     const std::string path = treepath(root, f.rel);
     auto skip = [&](const std::string& at, const char* why) {
@@ -207,6 +208,9 @@ bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostrea
         st.mtime_ns = mtime_ns(sb);
         db.setstate(f.rel, st);
         db.commit();
+        tally.files++;
+        tally.rows += loaded;
+        tally.bad += nbad;
 
         // Told only once the lines are in: a run that fails before never
         // reports a line the next run reads again.
@@ -228,7 +232,7 @@ bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostrea
     }
 }
 
-int loadtree(CdrDb& db, const std::string& root, std::ostream& err)
+int loadtree(CdrDb& db, const std::string& root, std::ostream& err, Tally& tally)
 {
     std::vector<std::string> problems;
     std::vector<HourFile> files = findhours(root, problems);
@@ -243,7 +247,7 @@ int loadtree(CdrDb& db, const std::string& root, std::ostream& err)
         auto it = known.find(f.rel);
         if (it != known.end() && f.size == it->second.bytes && f.mtime_ns == it->second.mtime_ns)
             continue;
-        if (!loadhour(db, root, f, err))
+        if (!loadhour(db, root, f, err, tally))
             ok = false;
     }
     return ok ? 0 : 1;

@@ -53,7 +53,8 @@ protected:
     {
         CdrDb d(db);
         std::ostringstream e;
-        int rc = loadtree(d, root.string(), e);
+        Tally t;
+        int rc = loadtree(d, root.string(), e, t);
         err = e.str();
         return rc;
     }
@@ -178,7 +179,8 @@ TEST_F(Loader, FollowsNoSymbolicLinkBelowTheTree)
         // The same when the link took the file's place after the tree was walked.
         CdrDb d(db);
         std::ostringstream e;
-        EXPECT_FALSE(loadhour(d, root.string(), {rel, {2026, 12, 6, 8}}, e));
+        Tally t;
+        EXPECT_FALSE(loadhour(d, root.string(), {rel, {2026, 12, 6, 8}}, e, t));
         EXPECT_EQ(e.str(), said);
         EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "0 ");
     }
@@ -241,7 +243,8 @@ TEST_F(Loader, ReadersNeverBlockItAndAWriterIsNamed)
     {
         CdrDb d(db, 100);
         std::ostringstream e;
-        EXPECT_EQ(loadtree(d, root.string(), e), 0);
+        Tally t;
+        EXPECT_EQ(loadtree(d, root.string(), e, t), 0);
     }
     sqlite3_close(reader);
     EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "2 ");
