@@ -95,6 +95,22 @@ public:
         pos_ += (long long)n;
     }
 
+    // Reads fd from where the cutter stands to its end, in 64 KiB blocks;
+    // false with errno set when a read fails.
+    template <class Whole, class TooLong>
+    bool readon(int fd, Whole whole, TooLong toolong)
+    {
+        char buf[65536];
+        for (;;) {
+            ssize_t k = pread(fd, buf, sizeof buf, off_t(pos_));
+            if (k < 0 && errno == EINTR)
+                continue;
+            if (k <= 0)
+                return k == 0;
+            feed(buf, size_t(k), whole, toolong);
+        }
+    }
+
     // Where the next run reads on: after the last line ended, or at the end
     // of the bytes of an overlong line already told.
     long long done() const { return pos_ - (long long)part_.size(); }
@@ -185,18 +201,8 @@ bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostrea
         };
         // A run that stopped inside an overlong line left bytes after no line feed.
         Cutter cut(st.bytes, st.bytes > 0 && !st.tail.empty() && st.tail.back() != '\n');
-        char buf[65536];
-        for (long long pos = st.bytes;;) {
-            ssize_t k = pread(in.fd, buf, sizeof buf, off_t(pos));
-            if (k < 0 && errno == EINTR)
-                continue;
-            if (k < 0)
-                return cannot("read");
-            if (k == 0)
-                break;
-            pos += k;
-            cut.feed(buf, size_t(k), whole, toolong);
-        }
+        if (!cut.readon(in.fd, whole, toolong))
+            return cannot("read");
         st.bytes = cut.done();
 
         errno = EIO;  // a short read without an error is a file cut meanwhile
