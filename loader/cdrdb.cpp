@@ -2,7 +2,14 @@
 // only, every call checked, any failure thrown as a DbError.
 #include "cdrdb.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <iterator>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -37,6 +44,60 @@ CREATE TABLE IF NOT EXISTS loaded_file (
     tail BLOB NOT NULL
 );
 )";
+
+// A lock another process holds, as the kernel tells it.
+struct Lock {
+    short type = F_UNLCK;
+    pid_t pid = 0;  // 0 when unknown (another PID namespace)
+};
+
+// A descriptor this process has open on the file of sb, or -1. Locks are
+// asked through it: closing any descriptor of a file would drop the locks
+// SQLite holds on it.
+int ownfd(const struct stat& sb)
+{
+    long max = sysconf(_SC_OPEN_MAX);
+    max = max < 0 ? 1024 : std::min(max, 65536L);
+    for (int fd = 0; fd < max; fd++) {
+        struct stat st;
+        if (fstat(fd, &st) == 0 && st.st_dev == sb.st_dev && st.st_ino == sb.st_ino)
+            return fd;
+    }
+    return -1;
+}
+
+// The lock on len bytes from start of file that another process holds and
+// a lock of type want would conflict with; type F_UNLCK when there is none.
+Lock lockon(const std::string& file, off_t start, off_t len, short want)
+{
+    Lock l;
+    struct stat sb;
+    if (stat(file.c_str(), &sb) != 0)
+        return l;
+    int fd = ownfd(sb);
+    bool mine = fd >= 0;
+    if (!mine && (fd = open(file.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC)) < 0)
+        return l;
+    struct flock fl = {};
+    fl.l_type = want;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = start;
+    fl.l_len = len;
+    if (fcntl(fd, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK) {
+        l.type = fl.l_type;
+        l.pid = fl.l_pid;
+    }
+    if (!mine)
+        close(fd);
+    return l;
+}
+
+std::string seconds(int ms)
+{
+    char s[32];
+    std::snprintf(s, sizeof s, ms % 1000 ? "%.1f s" : "%.0f s", ms / 1000.0);
+    return s;
+}
 
 }  // namespace
 
@@ -101,7 +162,110 @@ struct CdrDb::Stmt {
 
 void CdrDb::fail()
 {
-    throw DbError(path_ + ": " + sqlite3_errmsg(db_));
+    throw DbError(path_ + ": " + why());
+}
+
+// The error of the last failed system call on the database's log or
+// journal, or on the database file: SQLite's own record of it is the errno
+// left after the statement rolled back, often 0 by then.
+int CdrDb::syserr()
+{
+    int e = 0;
+    sqlite3_file* log = nullptr;
+    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK &&
+        log && log->pMethods && log->pMethods->xFileControl)
+        log->pMethods->xFileControl(log, SQLITE_FCNTL_LAST_ERRNO, &e);
+    if (e == 0 && sqlite3_file_control(db_, "main", SQLITE_FCNTL_LAST_ERRNO, &e) != SQLITE_OK)
+        e = 0;
+    return e ? e : sqlite3_system_errno(db_);
+}
+
+// SQLite's words for the last failure, with what the system said, or with
+// who holds the database when it is locked.
+std::string CdrDb::why()
+{
+    std::string msg = sqlite3_errmsg(db_);
+    int sys = syserr();
+    switch (sqlite3_extended_errcode(db_) & 0xff) {
+    case SQLITE_BUSY:
+        msg += ": " + holder();
+        break;
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+        if (sys)
+            msg += std::string(" (") + std::strerror(sys) + ")";
+        break;
+    }
+    return msg;
+}
+
+// Who holds the database, from the lock bytes of SQLite's file formats: in
+// WAL mode the one writer locks byte 120 of the -shm file; from 0x40000000
+// of the database file a writer in rollback mode, or any connection in
+// exclusive mode, holds a write lock, and a reader in rollback mode a read
+// lock (in WAL mode every connection holds one, and it blocks nobody).
+std::string CdrDb::holder()
+{
+    constexpr off_t PENDING = 0x40000000, SHARED = PENDING + 2, SHAREDSIZE = 510;
+    const char* name = sqlite3_db_filename(db_, "main");  // links resolved, as SQLite names -shm
+    const std::string file = name && *name ? name : path_;
+    Lock l;
+    if (wal_)
+        l = lockon(file + "-shm", 120, 1, F_RDLCK);
+    if (l.type == F_UNLCK)
+        l = lockon(file, PENDING, SHARED + SHAREDSIZE - PENDING, F_RDLCK);
+    if (l.type == F_UNLCK && !wal_)
+        l = lockon(file, SHARED, SHAREDSIZE, F_WRLCK);
+
+    std::string s = "another process";
+    if (l.pid > 0)
+        s += " (pid " + std::to_string(l.pid) + ")";
+    s += l.type == F_WRLCK ? " holds a write lock on it"
+         : l.type == F_RDLCK ? " holds a read lock on it"
+                             : " holds a lock on it";
+    if (gaveup_ms_ >= 0)
+        s += "; waited " + seconds(gaveup_ms_);
+    gaveup_ms_ = -1;
+    return s;
+}
+
+// As SQLite's own timeout: short sleeps first, then 100 ms ones. The sleeps
+// are added up rather than the clock read, so that a clock set back or
+// frozen cannot make the wait endless.
+int CdrDb::onbusy(void* self, int count)
+{
+    static const int steps[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50};
+    CdrDb& db = *static_cast<CdrDb*>(self);
+    if (count == 0) {
+        db.waited_ms_ = 0;
+        db.gaveup_ms_ = -1;
+    }
+    int left = db.busy_ms_ - db.waited_ms_;
+    if (left <= 0) {
+        db.gaveup_ms_ = db.waited_ms_;
+        return 0;
+    }
+    int ms = std::min(size_t(count) < std::size(steps) ? steps[count] : 100, left);
+    sqlite3_sleep(ms);
+    db.waited_ms_ += ms;
+    return 1;
+}
+
+// WAL mode is kept in the database file, so readers that open it later
+// find it too. The log and its index stay beside the database between runs
+// (emptied), as a reader without write access to the folder cannot make
+// them; when a run ends with a reader still in it, the log keeps what the
+// reader may still need and the next run checkpoints it. A filesystem
+// without WAL keeps the rollback journal.
+void CdrDb::setjournal()
+{
+    int keep = 1;
+    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &keep) != SQLITE_OK)
+        throw DbError(path_ + ": cannot keep its write-ahead log between runs");
+    exec("PRAGMA journal_size_limit = 4194304");
+    auto mode = prepare("PRAGMA journal_mode = WAL");
+    wal_ = mode->step() && mode->coltext(0) == "wal";
+    mode->done();
 }
 
 std::unique_ptr<CdrDb::Stmt> CdrDb::prepare(const char* sql)
@@ -118,23 +282,23 @@ void CdrDb::exec(const char* sql)
         fail();
 }
 
-CdrDb::CdrDb(const std::string& path) : path_(path)
+CdrDb::CdrDb(const std::string& path, int busy_ms) : path_(path), busy_ms_(busy_ms)
 {
     int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                              nullptr);
     if (rc != SQLITE_OK) {
-        std::string msg = path + ": cannot open: " +
-                          (db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
+        std::string msg = path + ": cannot open: " + (db_ ? why() : sqlite3_errstr(rc));
         sqlite3_close(db_);
         db_ = nullptr;
         throw DbError(msg);
     }
     try {
         if (sqlite3_extended_result_codes(db_, 1) != SQLITE_OK ||
-            sqlite3_busy_timeout(db_, 30000) != SQLITE_OK)
+            sqlite3_busy_handler(db_, onbusy, this) != SQLITE_OK)
             fail();
         if (sqlite3_db_readonly(db_, "main") == 1)
             throw DbError(path + ": cannot be written");
+        setjournal();
 
         begin();
         auto v = prepare("PRAGMA user_version");

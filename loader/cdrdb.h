@@ -29,8 +29,11 @@ struct FileState {
 
 class CdrDb {
 public:
-    // Opens or creates the database and its tables.
-    explicit CdrDb(const std::string& path);
+    // Opens or creates the database and its tables, in WAL mode, so that
+    // readers and the loader never wait for each other. A lock held by
+    // another process is waited for up to busy_ms, then reported with who
+    // holds it.
+    explicit CdrDb(const std::string& path, int busy_ms = 30000);
     ~CdrDb();
     CdrDb(const CdrDb&) = delete;
     CdrDb& operator=(const CdrDb&) = delete;
@@ -53,6 +56,11 @@ public:
 private:
     struct Stmt;
     [[noreturn]] void fail();
+    std::string why();
+    int syserr();
+    std::string holder();
+    static int onbusy(void* self, int count);
+    void setjournal();
     std::unique_ptr<Stmt> prepare(const char* sql);
     void exec(const char* sql);
     void close() noexcept;
@@ -60,5 +68,9 @@ private:
 
     std::string path_;
     sqlite3* db_ = nullptr;
+    bool wal_ = false;   // the database is in WAL mode
+    int busy_ms_;
+    int waited_ms_ = 0;  // slept for a lock so far in this wait
+    int gaveup_ms_ = -1; // how long the last wait lasted when it gave up
     std::unique_ptr<Stmt> getstate_, putstate_, allstates_, insert_, lastgen_, calls_;
 };

@@ -2,8 +2,13 @@
 // :first|second|dialled|DDMMYYhhmmss|duration|meter|charge|type
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+
+// No line parse_cdr accepts is longer than 79 bytes without its line feed.
+// A line longer than this is bad whatever it holds, and is never held whole.
+constexpr std::size_t MAXLINE = 256;
 
 // The hour an hourly file holds, from its name: every line in it ends then.
 struct Hour {

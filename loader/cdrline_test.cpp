@@ -36,6 +36,12 @@ TEST(CdrLine, AcceptsWhatThePackersWrite)
     // From 2100 on the year shows in three digits.
     EXPECT_EQ(read(":1|2||0101100000000||||01", {2100, 1, 1, 0}),
               "1|2||2100-01-01 00:00:00|0|0||1|out|-");
+    // The longest line read, every field at its widest, is far from the
+    // length past which a line is bad unread.
+    const std::string longest = ":1234567|7654321|" + std::string(24, '9') +
+                                "|0101100000000|065535|008191|999999|c1";
+    EXPECT_EQ(read(longest, {2100, 1, 1, 0}).substr(0, 16), "1234567|7654321|");
+    EXPECT_LT(longest.size(), MAXLINE / 2);
 }
 
 TEST(CdrLine, RefusesAnythingElse)

@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "loader.h"
@@ -52,7 +53,8 @@ protected:
     {
         CdrDb d(db);
         std::ostringstream e;
-        int rc = loadtree(d, root.string(), e);
+        Tally t;
+        int rc = loadtree(d, root.string(), e, t);
         err = e.str();
         return rc;
     }
@@ -154,6 +156,130 @@ TEST_F(Loader, DatabaseFailureLeavesTheFileUnread)
     EXPECT_EQ(load(err), 0);
     EXPECT_EQ(err, "");
     EXPECT_EQ(sql(ids), "1@1:1 2@1:3 3@1:4 ");
+}
+
+TEST_F(Loader, FollowsNoSymbolicLinkBelowTheTree)
+{
+    // A real tree of one call elsewhere, for the links to point into.
+    const fs::path real = dir / "real";
+    fs::create_directories((real / rel).parent_path());
+    std::ofstream(real / rel) << calls({1});
+    const char* levels[] = {"12_2026", "12_2026/06_12_2026", rel.c_str()};
+    for (const char* link : levels) {
+        SCOPED_TRACE(link);
+        fs::remove_all(root);
+        for (const char* f : {"", "-wal", "-shm"})
+            fs::remove(db + f);
+        fs::create_directories((root / link).parent_path());
+        fs::create_symlink(real / link, root / link);
+        const std::string said = (root / link).string() + ": a symbolic link: skipped\n";
+        std::string err;
+        EXPECT_EQ(load(err), 1);
+        EXPECT_EQ(err, said);
+        // The same when the link took the file's place after the tree was walked.
+        CdrDb d(db);
+        std::ostringstream e;
+        Tally t;
+        EXPECT_FALSE(loadhour(d, root.string(), {rel, {2026, 12, 6, 8}}, e, t));
+        EXPECT_EQ(e.str(), said);
+        EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "0 ");
+    }
+    // CDRDIR itself may be a link: the operator's choice.
+    fs::remove_all(root);
+    fs::create_directory_symlink(real, root);
+    std::string err;
+    EXPECT_EQ(load(err), 0);
+    EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "1 ");
+}
+
+TEST_F(Loader, OverlongLineIsBadOnceAndNeverLoadedInPart)
+{
+    const std::string over(MAXLINE + 1, 'x'), most(MAXLINE, 'x');
+    auto bad = [&](long long from, long long to, const char* why) {
+        std::string s;
+        for (long long n = from; n <= to; n++)
+            s += (root / rel).string() + ':' + std::to_string(n) + ": " + why + '\n';
+        return s;
+    };
+    const struct {
+        const char* what;
+        std::string added;  // appended to the file before the run
+        std::string said;
+        const char* rows;   // first-party:line of every row so far
+    } runs[] = {
+        {"an overlong line without its line feed yet", calls({1}) + over,
+         bad(2, 2, "longer than any CDR line"), "1:1 "},
+        {"more of it, still without a line feed", std::string(1 << 20, 'x'), "", "1:1 "},
+        {"its end looks like a call", calls({2, 3}), "", "1:1 3:3 "},
+        {"as long as a line may be, then one byte longer", most + '\n' + over + '\n' + calls({4}),
+         bad(4, 4, "not a CDR line") + bad(5, 5, "longer than any CDR line"), "1:1 3:3 4:6 "},
+        {"more bad lines than are named", std::string(MAXBAD + 2, '\n'),
+         bad(7, 6 + MAXBAD, "not a CDR line") + (root / rel).string() +
+             ": 2 more bad lines, not named\n",
+         "1:1 3:3 4:6 "},
+    };
+    std::string content, err;
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.what);
+        write(content += r.added);
+        EXPECT_EQ(load(err), r.said.empty() ? 0 : 1);
+        EXPECT_EQ(err, r.said);
+        EXPECT_EQ(sql("SELECT first_party || ':' || src_line FROM cdr ORDER BY id"), r.rows);
+    }
+}
+
+TEST_F(Loader, ReadersNeverBlockItAndAWriterIsNamed)
+{
+    write(calls({1}));
+    std::string err;
+    ASSERT_EQ(load(err), 0);
+
+    // An accounting query in the middle of its read transaction.
+    sqlite3* reader;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &reader), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM cdr", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    write(calls({1, 2}));
+    {
+        CdrDb d(db, 100);
+        std::ostringstream e;
+        Tally t;
+        EXPECT_EQ(loadtree(d, root.string(), e, t), 0);
+    }
+    sqlite3_close(reader);
+    EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "2 ");
+
+    // Another process in the middle of a write transaction.
+    int ready[2], done[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(done), 0);
+    pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        close(done[1]);  // so that the parent's close ends the read below
+        sqlite3* w;
+        bool ok = sqlite3_open(db.c_str(), &w) == SQLITE_OK &&
+                  sqlite3_exec(w, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+        char c;
+        if (::write(ready[1], ok ? "y" : "n", 1) == 1)
+            (void)!::read(done[0], &c, 1);
+        _exit(0);
+    }
+    char c = 0;
+    EXPECT_EQ(::read(ready[0], &c, 1), 1);
+    EXPECT_EQ(c, 'y');
+    try {
+        CdrDb d(db, 100);
+        ADD_FAILURE() << "opened while another process writes";
+    } catch (const DbError& e) {
+        EXPECT_NE(std::string(e.what()).find("(pid " + std::to_string(writer) +
+                                             ") holds a write lock on it; waited 0.1 s"),
+                  std::string::npos)
+            << e.what();
+    }
+    for (int fd : {ready[0], ready[1], done[0], done[1]})
+        close(fd);
+    waitpid(writer, nullptr, 0);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
-// morva-cdrload DATABASE CDRDIR: loads the hourly CDR tree under CDRDIR into
-// the table cdr of the SQLite database DATABASE, incrementally.
+// morva-cdrload [-v] DATABASE CDRDIR: loads the hourly CDR tree under CDRDIR
+// into the table cdr of the SQLite database DATABASE, incrementally.
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <getopt.h>
 #include <iostream>
 #include <new>
 #include <string>
@@ -12,29 +14,76 @@
 
 namespace {
 
-const char usage[] = "usage: morva-cdrload DATABASE CDRDIR\n";
+const char usage[] =
+    "usage: morva-cdrload [-v] DATABASE CDRDIR\n"
+    "  -v, --verbose  at the end, one line: files read, rows loaded, bad lines\n";
+
+// The status to end with at once (help, version, a usage error), or -1 to
+// go on with DATABASE and CDRDIR at argv[optind].
+int options(int argc, char** argv, bool& verbose)
+{
+    static const option longopts[] = {{"verbose", no_argument, nullptr, 'v'},
+                                      {"help", no_argument, nullptr, 'h'},
+                                      {"version", no_argument, nullptr, 'V'},
+                                      {nullptr, 0, nullptr, 0}};
+    for (int c; (c = getopt_long(argc, argv, "+vh", longopts, nullptr)) != -1;) {
+        if (c == 'v') {
+            verbose = true;
+        } else if (c == 'h') {
+            std::cout << usage;
+            return 0;
+        } else if (c == 'V') {
+            std::cout << "morva-cdrload " MORVA_VERSION "\n";
+            return 0;
+        } else {
+            std::cerr << usage;
+            return 2;
+        }
+    }
+    // A path that starts with a dash is more often a mistyped option.
+    bool ok = argc - optind == 2;
+    for (int i = optind; ok && i < argc; i++)
+        ok = *argv[i] && !(argv[i][0] == '-' && argv[i][1]);
+    if (!ok) {
+        std::cerr << usage;
+        return 2;
+    }
+    return -1;
+}
+
+// n and its noun, in the plural unless n is 1.
+std::string count(long long n, const char* one, const char* many)
+{
+    return std::to_string(n) + ' ' + (n == 1 ? one : many);
+}
+
+void summary(const Tally& t)
+{
+    std::cout << "morva-cdrload: " << count(t.files, "file", "files") << " read, "
+              << count(t.rows, "row", "rows") << " loaded, "
+              << count(t.bad, "bad line", "bad lines") << std::endl;
+}
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
-        std::cout << usage;
-        return 0;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::cout << "morva-cdrload " MORVA_VERSION "\n";
-        return 0;
-    }
-    if (argc != 3 || (argv[1][0] == '-' && argv[1][1]) || (argv[2][0] == '-' && argv[2][1]) ||
-        !*argv[1] || !*argv[2]) {
-        std::cerr << usage;
+    bool verbose = false;
+    if (int status = options(argc, argv, verbose); status >= 0)
+        return status;
+
+    // A file-size limit must show as a failed write of the database, said
+    // and with status 2, not kill the run without a word.
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    if (sigemptyset(&ignore.sa_mask) != 0 || sigaction(SIGXFSZ, &ignore, nullptr) != 0) {
+        std::cerr << "morva-cdrload: cannot ignore SIGXFSZ: " << std::strerror(errno) << '\n';
         return 2;
     }
 
     // The tree is checked first, so that a mistyped CDRDIR leaves no new
     // empty database behind.
-    std::string root = argv[2];
+    std::string root = argv[optind + 1];
     while (root.size() > 1 && root.back() == '/')
         root.pop_back();
     struct stat sb;
@@ -47,13 +96,17 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    int status = 2;
+    Tally tally;
     try {
-        CdrDb db(argv[1]);
-        return loadtree(db, root, std::cerr);
+        CdrDb db(argv[optind]);
+        status = loadtree(db, root, std::cerr, tally);
     } catch (const DbError& e) {
         std::cerr << "morva-cdrload: " << e.what() << '\n';
     } catch (const std::bad_alloc&) {
         std::cerr << "morva-cdrload: out of memory\n";
     }
-    return 2;
+    if (verbose)
+        summary(tally);
+    return status;
 }
