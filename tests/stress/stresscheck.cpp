@@ -371,6 +371,12 @@ bool ended(int fd, pid_t pid, long us)
 // that none of them can end it before it is ready.
 bool catches(pid_t pid, std::initializer_list<int> sigs)
 {
+    // Only the program itself: the shell's child it is forked as may show
+    // handlers of the shell's own until it execs.
+    std::ifstream c("/proc/" + std::to_string(pid) + "/comm");
+    std::string comm;
+    if (!std::getline(c, comm) || comm.rfind("morva-", 0) != 0)
+        return false;
     std::ifstream f("/proc/" + std::to_string(pid) + "/status");
     std::string l;
     while (std::getline(f, l)) {
