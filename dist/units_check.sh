@@ -26,6 +26,8 @@ fail=0
 # verify looks for the programs the units start; a build without the
 # loader gets a stand-in, so that its units are still checked (the install
 # check reports the missing loader itself).
+loaderbuilt=
+[ -x "$prefix/bin/morva-cdrload" ] && loaderbuilt=1
 if [ ! -x "$prefix/bin/morva-cdrload" ]; then
     echo "note: morva-cdrload not installed, its units checked against a stand-in"
     mkdir -p "$prefix/bin"
@@ -148,6 +150,36 @@ for prog in sl1x11rx sl1x; do
     [ "$(ls "$state/raw" | wc -l)" = 2 ] && [ -n "$(find "$state/cdr" -type f)" ] ||
         { echo "morva-$prog-tcp: raw logs or tree not as expected"; ls -R "$state"; fail=1; }
 done
+
+# The loader's unit as it starts the loader, read as systemd reads it (as
+# above), on the tree the TCP packer made: MORVA_METRICS=yes writes its
+# figures into the textfile directory as morva-cdrload-INSTANCE.prom, no
+# leaves them out, any other value fails with status 2 before loading.
+if [ -n "$loaderbuilt" ]; then
+    line=$(sed -n 's/^ExecStart=//p' "$unitdir/morva-cdrload@.service")
+    rest=${line//\$\$/}
+    rest=${rest//%i/}
+    [[ $rest == *[%\$]* ]] &&
+        { echo "morva-cdrload@.service: ExecStart has a % or \$ that systemd takes for its own"; fail=1; }
+    line=${line//\$\$/\$}
+    line=${line//\/var\/lib\/morva\//$scratch/state/}
+    line=${line//\/var\/lib\/prometheus\/node-exporter\//$scratch/textfile/}
+    mkdir "$scratch/textfile"
+    prom=$scratch/textfile/morva-cdrload-tcp-sl1x.prom
+    for value in no yes bogus; do
+        out=$(export MORVA_METRICS=$value; eval "${line//%i/tcp-sl1x}" 2>&1)
+        echo "$?: $out" >>"$scratch/loads"
+        [ -e "$prom" ] && echo "file" >>"$scratch/loads"
+    done
+    grep -q 'morva_cdrload_runs_total{source="morva-cdrload-tcp-sl1x",result="success"} 1$' "$prom" &&
+        diff - "$scratch/loads" <<'LOADS' || { echo "morva-cdrload@.service: MORVA_METRICS no, yes, bogus: runs above"; fail=1; }
+0: 
+0: 
+file
+2: morva-cdrload: MORVA_METRICS=bogus: not yes or no
+file
+LOADS
+fi
 
 # Enabling: a serial unit follows its adapter, the socket and the timer
 # start at boot.
