@@ -18,10 +18,13 @@ done <<'LIST'
 sbin/morva-sl1x11rx
 sbin/morva-sl1x
 bin/morva-cdrload
+bin/morva-check
 share/man/man8/morva-sl1x11rx.8
 share/man/man8/morva-sl1x.8
 share/man/man5/morva-cdr.5
 share/man/man1/morva-cdrload.1
+share/man/man1/morva-check.1
+share/morva/prometheus/morva.rules.yml
 lib/systemd/system/morva-sl1x11rx@.service
 lib/systemd/system/morva-sl1x@.service
 lib/systemd/system/morva-sl1x11rx-tcp.socket
@@ -93,5 +96,5 @@ for case in sample_rx_stdout sample_sl1x_stdout; do
 done
 [ $fail = 0 ] || exit 1
 [ -z "$skipped" ] || { echo "skipped: no logrotate (Debian package logrotate)"; exit 77; }
-echo "install holds programs, loader, manual pages, units, settings, rotation and docs"
+echo "install holds programs, loader, check, manual pages, units, settings, rotation, rules and docs"
 exit 0
