@@ -158,27 +158,18 @@ done
 if [ -n "$loaderbuilt" ]; then
     line=$(sed -n 's/^ExecStart=//p' "$unitdir/morva-cdrload@.service")
     rest=${line//\$\$/}
-    rest=${rest//%i/}
-    [[ $rest == *[%\$]* ]] &&
-        { echo "morva-cdrload@.service: ExecStart has a % or \$ that systemd takes for its own"; fail=1; }
+    [[ ${rest//%i/} == *[%\$]* ]] && { echo "morva-cdrload@.service: a % or \$ of systemd's in ExecStart"; fail=1; }
     line=${line//\$\$/\$}
     line=${line//\/var\/lib\/morva\//$scratch/state/}
-    line=${line//\/var\/lib\/prometheus\/node-exporter\//$scratch/textfile/}
-    mkdir "$scratch/textfile"
-    prom=$scratch/textfile/morva-cdrload-tcp-sl1x.prom
+    line=${line//\/var\/lib\/prometheus\/node-exporter\//$scratch/}
     for value in no yes bogus; do
         out=$(export MORVA_METRICS=$value; eval "${line//%i/tcp-sl1x}" 2>&1)
-        echo "$?: $out" >>"$scratch/loads"
-        [ -e "$prom" ] && echo "file" >>"$scratch/loads"
+        echo "$?: $out $(ls "$scratch" | grep prom)" >>"$scratch/loads"
     done
-    grep -q 'morva_cdrload_runs_total{source="morva-cdrload-tcp-sl1x",result="success"} 1$' "$prom" &&
-        diff - "$scratch/loads" <<'LOADS' || { echo "morva-cdrload@.service: MORVA_METRICS no, yes, bogus: runs above"; fail=1; }
-0: 
-0: 
-file
-2: morva-cdrload: MORVA_METRICS=bogus: not yes or no
-file
-LOADS
+    printf '%s\n' "0:  " "0:  morva-cdrload-tcp-sl1x.prom" \
+        "2: morva-cdrload: MORVA_METRICS=bogus: not yes or no morva-cdrload-tcp-sl1x.prom" |
+        diff - "$scratch/loads" && grep -q 'morva_cdrload_runs_total{source="morva-cdrload-tcp-sl1x",result="success"} 1$' \
+        "$scratch/morva-cdrload-tcp-sl1x.prom" || { echo "morva-cdrload@.service: MORVA_METRICS no, yes, bogus"; fail=1; }
 fi
 
 # Enabling: a serial unit follows its adapter, the socket and the timer
