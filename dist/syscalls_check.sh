@@ -2,7 +2,8 @@
 # Runs the programs the units start, unprivileged, under strace,
 # through what a service does (start, input from a FIFO, the hourly tree,
 # the raw log, SIGALRM, two SIGUSR1, SIGTERM with a held call, the end of
-# the input; the loader on a new and an existing database), and checks that
+# the input; the loader on a new and an existing database, writing its
+# metrics file), and checks that
 # every system call made is one the units' filter lets through:
 # @system-service less @privileged and @resources, and no socket at all
 # (RestrictAddressFamilies=none). A call outside it kills the service.
@@ -87,7 +88,7 @@ traced /bin/sh -c 'conn=$1; shift; exec "$0" -o "$WORK/cdr" -R "$WORK/raw/$(date
 
 if [ -n "$loader" ]; then
     for run in new existing; do
-        traced "$loader" "$work/cdr.sqlite" "$work/cdr" ||
+        traced "$loader" --metrics "$work/morva-cdrload-x.prom" "$work/cdr.sqlite" "$work/cdr" ||
             { echo "morva-cdrload failed on the $run database"; fail=1; }
     done
 fi
