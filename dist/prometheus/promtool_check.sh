@@ -22,8 +22,6 @@ if [ -n "$loader" ]; then
     "$packer" -v -i "$sample" -o "$work/cdr" 2>/dev/null || { echo "the packer failed"; fail=1; }
     prom=$work/morva-cdrload-sample.prom
     "$loader" --metrics "$prom" "$work/cdr.sqlite" "$work/cdr" || { echo "the loader failed"; fail=1; }
-    grep -qx 'morva_cdrload_rows_loaded_total{source="morva-cdrload-sample"} 16' "$prom" ||
-        { cat "$prom"; echo "the loader's file does not count the sample's 16 calls"; fail=1; }
     promtool check metrics <"$prom" || { echo "promtool check metrics fails on the loader's file"; fail=1; }
     out=$("$check" "$prom")
     [ $? = 0 ] && [[ $out == "MORVA OK - loader sample | "* ]] ||
