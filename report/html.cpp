@@ -125,7 +125,7 @@ void writepage(OutFile& out, const PageInfo& info, const Tables& t, const Tally&
            " exact sums.</p>\n";
 
     // 1
-    out << "<h2>1. Summary</h2>\n";
+    out << "<h2 id=\"summary\">1. Summary</h2>\n";
     if (tally.first >= 0)
         out << "<p>Calls from " << stamptext(tally.first) << " to " << stamptext(tally.last) << ".</p>\n";
     else
@@ -147,7 +147,7 @@ void writepage(OutFile& out, const PageInfo& info, const Tables& t, const Tally&
         out << "<p class=\"note\">" << escape(notes) << "</p>\n";
 
     // 2
-    out << "<h2>2. Departments and extensions</h2>\n<p class=\"note\">An extension's calls are the"
+    out << "<h2 id=\"extensions\">2. Departments and extensions</h2>\n<p class=\"note\">An extension's calls are the"
            " outgoing calls it made and the incoming calls it took; internal and tandem calls are"
            " counted in the summary only. Extensions not in the directory are under the department"
            " &quot;-&quot;.</p>\n<h3>Departments</h3>\n";
@@ -158,7 +158,7 @@ void writepage(OutFile& out, const PageInfo& info, const Tables& t, const Tally&
     table(out, t.costly, "No call cost anything.");
 
     // 3
-    out << "<h2>3. Destinations</h2>\n";
+    out << "<h2 id=\"destinations\">3. Destinations</h2>\n";
     if (tally.bycalls.error() > 0 || tally.bycost.error() > 0)
         out << "<p class=\"note\">More than " << s.topcapacity
             << " different numbers were called: the lists keep the heaviest, and a figure may be"
@@ -178,13 +178,13 @@ void writepage(OutFile& out, const PageInfo& info, const Tables& t, const Tally&
     table(out, t.unrated);
 
     // 4
-    out << "<h2>4. When</h2>\n<figure>\n" << heatmap(tally.weekhours)
+    out << "<h2 id=\"when\">4. When</h2>\n<figure>\n" << heatmap(tally.weekhours)
         << "<figcaption>Calls by weekday and hour of the day, all directions.</figcaption>\n</figure>\n"
         << "<figure>\n" << daybars(tally.perday, s.from / DAY)
         << "<figcaption>Calls per day, by direction.</figcaption>\n</figure>\n";
 
     // 5
-    out << "<h2>5. Trunk traffic</h2>\n<p class=\"note\">SMDR records answered calls only, so this"
+    out << "<h2 id=\"traffic\">5. Trunk traffic</h2>\n<p class=\"note\">SMDR records answered calls only, so this"
            " is the traffic the trunks carried, not the traffic offered to them: calls lost while"
            " every trunk was busy are not in it, and a group that was often all busy may need more"
            " trunks than shown. Carried traffic in erlangs: each call's seconds spread over the"
@@ -231,7 +231,7 @@ void writepage(OutFile& out, const PageInfo& info, const Tables& t, const Tally&
     }
 
     // 6
-    out << "<h2>6. Watch list</h2>\n";
+    out << "<h2 id=\"watch\">6. Watch list</h2>\n";
     static const char* const heads[] = {"Outgoing calls outside business hours to international or premium numbers",
                                         "Long calls", "Calls to emergency numbers"};
     char hours[64];

@@ -254,10 +254,13 @@ Tables maketables(const Tally& t, const Directory& dir, const Trunks& trunks, co
     r.trafficrows.insert(r.trafficrows.end(), groups.begin(), groups.end());
 
     for (size_t k = 0; k < 3; k++) {
-        r.watch[k] = Table("", WATCHCOLUMNS,
-                      {"kind", "started", "extension", "parties", "number", "minutes", "tariff label", "cost"});
-        for (auto& l : t.watch[k])
+        // The page shows each kind in a table of its own: no kind column.
+        r.watch[k] = Table("", {}, {"started", "extension", "parties", "number", "minutes",
+                                    "tariff label", "cost"});
+        for (auto& l : t.watch[k]) {
             r.watch[k].rows.push_back(watchrow(l));
+            r.watch[k].rows.back().erase(r.watch[k].rows.back().begin());
+        }
     }
     return r;
 }
