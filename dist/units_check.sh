@@ -26,12 +26,13 @@ fail=0
 # verify looks for the programs the units start; a build without the
 # loader gets a stand-in, so that its units are still checked (the install
 # check reports the missing loader itself).
-if [ ! -x "$prefix/bin/morva-cdrload" ]; then
-    echo "note: morva-cdrload not installed, its units checked against a stand-in"
+for prog in morva-cdrload morva-report; do
+    [ -x "$prefix/bin/$prog" ] && continue
+    echo "note: $prog not installed, its units checked against a stand-in"
     mkdir -p "$prefix/bin"
-    printf '#!/bin/sh\nexit 2\n' >"$prefix/bin/morva-cdrload"
-    chmod 755 "$prefix/bin/morva-cdrload"
-fi
+    printf '#!/bin/sh\nexit 2\n' >"$prefix/bin/$prog"
+    chmod 755 "$prefix/bin/$prog"
+done
 
 # Templates are checked through an instance: serial units and the loader as
 # ttyS0, a TCP connection as its first, the socat recipe as an exchange's
@@ -149,16 +150,48 @@ for prog in sl1x11rx sl1x; do
         { echo "morva-$prog-tcp: raw logs or tree not as expected"; ls -R "$state"; fail=1; }
 done
 
+# The report unit's command, read as systemd reads it (%i an instance,
+# $MORVA_REPORT_OPTS split into words), /var/lib/morva moved to the
+# scratch folder, on a database the installed packer and loader make of
+# the sample: the month before the host clock's lands in the instance's
+# reports, the page and its CSV files.
+if [ -x "$prefix/bin/morva-report" ] && [ "$(wc -c <"$prefix/bin/morva-report")" -gt 1000 ]; then
+    state=$scratch/state/ttyS0
+    mkdir -p "$state/cdr"
+    "$prefix/sbin/morva-sl1x11rx" -v -i "$samples/sl1x11rx.smdr" -o "$state/cdr" 2>/dev/null &&
+        "$prefix/bin/morva-cdrload" "$state/cdr.sqlite" "$state/cdr" >/dev/null 2>&1 ||
+        { echo "the sample's database was not made"; fail=1; }
+    line=$(sed -n 's/^ExecStart=//p' "$unitdir/morva-report@.service")
+    line=${line//%%/$'\001'}
+    line=${line//\$\$/$'\002'}
+    rest=${line//%i/}
+    rest=${rest//\$MORVA_REPORT_OPTS/}
+    if [[ $rest == *[%\$]* ]]; then
+        echo "morva-report@.service: ExecStart has a % or \$ that systemd takes for its own"
+        fail=1
+    else
+        line=${line//$'\001'/%}
+        line=${line//$'\002'/\$}
+        line=${line//\/var\/lib\/morva\//$scratch/state/}
+        (MORVA_REPORT_OPTS="--mask 2 --long-hours 1"; eval "${line//%i/ttyS0}") 2>"$scratch/report.err" ||
+            { cat "$scratch/report.err"; echo "morva-report@ttyS0: the report failed"; fail=1; }
+        month=$(date -d "$(date +%Y-%m-01) -1 month" +%Y-%m)
+        [ -s "$state/reports/$month.html" ] && [ -s "$state/reports/$month/extensions.csv" ] ||
+            { echo "morva-report@ttyS0: no report of $month:"; ls -R "$state/reports"; fail=1; }
+    fi
+fi
+
 # Enabling: a serial unit follows its adapter, the socket and the timer
 # start at boot.
 if command -v systemctl >/dev/null; then
     systemctl --root="$root" enable morva-sl1x11rx@ttyUSB0.service morva-sl1x@ttyS1.service \
         morva-sl1x11rx-tcp.socket morva-sl1x-tcp.socket morva-cdrload@ttyUSB0.timer \
+        morva-report@ttyUSB0.timer \
         >"$scratch/enable.log" 2>&1 || { cat "$scratch/enable.log"; echo "systemctl enable failed"; fail=1; }
     for link in dev-ttyUSB0.device.wants/morva-sl1x11rx@ttyUSB0.service \
         dev-ttyS1.device.wants/morva-sl1x@ttyS1.service \
         sockets.target.wants/morva-sl1x11rx-tcp.socket sockets.target.wants/morva-sl1x-tcp.socket \
-        timers.target.wants/morva-cdrload@ttyUSB0.timer; do
+        timers.target.wants/morva-cdrload@ttyUSB0.timer timers.target.wants/morva-report@ttyUSB0.timer; do
         [ -L "$root/etc/systemd/system/$link" ] || { echo "systemctl enable made no $link"; fail=1; }
     done
 fi
