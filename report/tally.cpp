@@ -72,6 +72,8 @@ void Tally::watchcall(WatchKind k, const Call& c, long long start, std::string_v
 void Tally::add(const Call& c)
 {
     long long start = c.end - c.duration;
+    if (c.end < s_.from)
+        return;  // a source keeps to the period; this guards the day tables
     if (c.end >= s_.to) {
         traffic(c, start, false);
         return;
