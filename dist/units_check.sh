@@ -111,10 +111,26 @@ for doc in "$prefix/share/doc/morva/operator.md" "$prefix/share/man/man8/morva-s
     done <"$scratch/stty"
 done
 
-# Each TCP connection's packer as its unit starts it, the command line read
-# as systemd reads it ($$ and %% are the characters themselves, %i the
-# instance, $MORVA_OPTS split into words; any other $ or % would be
-# systemd's, so it fails here), /var/lib/morva moved to the scratch folder.
+# Sets line to the ExecStart of UNIT read as systemd reads it: $$ and %% are
+# the characters themselves, %i stays for the instance, $VAR is split into
+# words by the eval that runs it; any other $ or % would be systemd's, so it
+# fails here. /var/lib/morva is moved to the scratch folder.
+execline() {
+    line=$(sed -n 's/^ExecStart=//p' "$unitdir/$1")
+    line=${line//%%/$'\001'}
+    line=${line//\$\$/$'\002'}
+    local rest=${line//%i/}
+    rest=${rest//\$$2/}
+    if [[ $rest == *[%\$]* ]]; then
+        echo "$1: ExecStart has a % or \$ that systemd takes for its own"
+        return 1
+    fi
+    line=${line//$'\001'/%}
+    line=${line//$'\002'/\$}
+    line=${line//\/var\/lib\/morva\//$scratch/state/}
+}
+
+# Each TCP connection's packer as its unit starts it (execline).
 # Two connections get a raw log each, named for the connection's start
 # (UTC) and its instance, holding exactly what came on it; the calls of
 # both go to the one tree.
@@ -122,19 +138,7 @@ samples=$prefix/share/doc/morva/examples
 for prog in sl1x11rx sl1x; do
     state=$scratch/state/tcp-$prog
     mkdir -p "$state/cdr" "$state/raw"
-    line=$(sed -n 's/^ExecStart=//p' "$unitdir/morva-$prog-tcp@.service")
-    line=${line//%%/$'\001'}
-    line=${line//\$\$/$'\002'}
-    rest=${line//%i/}
-    rest=${rest//\$MORVA_OPTS/}
-    if [[ $rest == *[%\$]* ]]; then
-        echo "morva-$prog-tcp@.service: ExecStart has a % or \$ that systemd takes for its own"
-        fail=1
-        continue
-    fi
-    line=${line//$'\001'/%}
-    line=${line//$'\002'/\$}
-    line=${line//\/var\/lib\/morva\//$scratch/state/}
+    execline "morva-$prog-tcp@.service" MORVA_OPTS || { fail=1; continue; }
     conns="1-192.0.2.5:2300-192.0.2.10:49152 2-192.0.2.5:2300-192.0.2.11:49153"
     for conn in $conns; do
         (MORVA_OPTS=-v; eval "${line//%i/$conn}") <"$samples/$prog.smdr" 2>"$scratch/tcp.err" ||
@@ -150,9 +154,7 @@ for prog in sl1x11rx sl1x; do
         { echo "morva-$prog-tcp: raw logs or tree not as expected"; ls -R "$state"; fail=1; }
 done
 
-# The report unit's command, read as systemd reads it (%i an instance,
-# $MORVA_REPORT_OPTS split into words), /var/lib/morva moved to the
-# scratch folder, on a database the installed packer and loader make of
+# The report unit's command (execline) on a database the installed packer and loader make of
 # the sample: the month before the host clock's lands in the instance's
 # reports, the page and its CSV files.
 if [ -x "$prefix/bin/morva-report" ] && [ "$(wc -c <"$prefix/bin/morva-report")" -gt 1000 ]; then
@@ -161,18 +163,9 @@ if [ -x "$prefix/bin/morva-report" ] && [ "$(wc -c <"$prefix/bin/morva-report")"
     "$prefix/sbin/morva-sl1x11rx" -v -i "$samples/sl1x11rx.smdr" -o "$state/cdr" 2>/dev/null &&
         "$prefix/bin/morva-cdrload" "$state/cdr.sqlite" "$state/cdr" >/dev/null 2>&1 ||
         { echo "the sample's database was not made"; fail=1; }
-    line=$(sed -n 's/^ExecStart=//p' "$unitdir/morva-report@.service")
-    line=${line//%%/$'\001'}
-    line=${line//\$\$/$'\002'}
-    rest=${line//%i/}
-    rest=${rest//\$MORVA_REPORT_OPTS/}
-    if [[ $rest == *[%\$]* ]]; then
-        echo "morva-report@.service: ExecStart has a % or \$ that systemd takes for its own"
+    if ! execline morva-report@.service MORVA_REPORT_OPTS; then
         fail=1
     else
-        line=${line//$'\001'/%}
-        line=${line//$'\002'/\$}
-        line=${line//\/var\/lib\/morva\//$scratch/state/}
         (MORVA_REPORT_OPTS="--mask 2 --long-hours 1"; eval "${line//%i/ttyS0}") 2>"$scratch/report.err" ||
             { cat "$scratch/report.err"; echo "morva-report@ttyS0: the report failed"; fail=1; }
         month=$(date -d "$(date +%Y-%m-01) -1 month" +%Y-%m)

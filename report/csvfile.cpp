@@ -8,6 +8,19 @@
 #include <cstring>
 #include <fstream>
 
+bool wholenumber(std::string_view s, long max, long& v)
+{
+    v = 0;
+    if (s.empty() || s.size() > 9)
+        return false;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    return v <= max;
+}
+
 std::unique_ptr<std::istream> CsvFile::open(const std::string& path)
 {
     auto f = std::make_unique<std::ifstream>(path, std::ios::binary);

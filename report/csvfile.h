@@ -16,6 +16,9 @@ struct InputError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A whole number of up to 9 digits, all of s, at most max.
+bool wholenumber(std::string_view s, long max, long& v);
+
 class CsvFile {
 public:
     // Reads the header of in, named name in messages: every column of

@@ -80,6 +80,12 @@ void table(OutFile& out, const Table& t, const char* empty = "None.")
     out << "</tbody></table>\n";
 }
 
+void titled(OutFile& out, const char* title, const Table& t, const char* empty = "None.")
+{
+    out << "<h3>" << title << "</h3>\n";
+    table(out, t, empty);
+}
+
 std::string plural(long long n, const char* one, const char* many)
 {
     return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -150,12 +156,10 @@ void writepage(OutFile& out, const PageInfo& info, const Tables& t, const Tally&
     out << "<h2 id=\"extensions\">2. Departments and extensions</h2>\n<p class=\"note\">An extension's calls are the"
            " outgoing calls it made and the incoming calls it took; internal and tandem calls are"
            " counted in the summary only. Extensions not in the directory are under the department"
-           " &quot;-&quot;.</p>\n<h3>Departments</h3>\n";
-    table(out, t.departments);
-    out << "<h3>Extensions</h3>\n";
-    table(out, t.extensions);
-    out << "<h3>The most costly calls</h3>\n";
-    table(out, t.costly, "No call cost anything.");
+           " &quot;-&quot;.</p>\n";
+    titled(out, "Departments", t.departments);
+    titled(out, "Extensions", t.extensions);
+    titled(out, "The most costly calls", t.costly, "No call cost anything.");
 
     // 3
     out << "<h2 id=\"destinations\">3. Destinations</h2>\n";
@@ -164,14 +168,10 @@ void writepage(OutFile& out, const PageInfo& info, const Tables& t, const Tally&
             << " different numbers were called: the lists keep the heaviest, and a figure may be"
                " overstated by at most "
             << tally.bycalls.error() << " calls or " << money2(tally.bycost.error()) << ".</p>\n";
-    out << "<h3>Numbers by cost</h3>\n";
-    table(out, t.numbersbycost);
-    out << "<h3>Numbers by calls</h3>\n";
-    table(out, t.numbersbycalls);
-    out << "<h3>Tariff labels by cost</h3>\n";
-    table(out, t.labelsbycost, "No call matched the tariff.");
-    out << "<h3>Tariff labels by calls</h3>\n";
-    table(out, t.labelsbycalls, "No call matched the tariff.");
+    titled(out, "Numbers by cost", t.numbersbycost);
+    titled(out, "Numbers by calls", t.numbersbycalls);
+    titled(out, "Tariff labels by cost", t.labelsbycost, "No call matched the tariff.");
+    titled(out, "Tariff labels by calls", t.labelsbycalls, "No call matched the tariff.");
     out << "<h3>Unrated calls</h3>\n<p class=\"note\">Outgoing and tandem calls whose number matches"
            " no prefix of the tariff, by their first digits"
         << (s.pulseprice >= 0 ? " (calls priced by their pulses are not among them)" : "") << ".</p>\n";
@@ -202,10 +202,8 @@ void writepage(OutFile& out, const PageInfo& info, const Tables& t, const Tally&
     if (trunks.unlisted() >= 0)
         out << "<p class=\"note\">Calls on trunks in no range of the trunks file are under the"
                " group &quot;-&quot;.</p>\n";
-    out << "<h3>Each group, all directions together</h3>\n";
-    table(out, t.groups, "No trunk carried a call.");
-    out << "<h3>Each group and direction</h3>\n";
-    table(out, t.traffic, "No trunk carried a call.");
+    titled(out, "Each group, all directions together", t.groups, "No trunk carried a call.");
+    titled(out, "Each group and direction", t.traffic, "No trunk carried a call.");
     for (const TrafficRow& x : t.trafficrows) {
         const TrunkGroup& g = trunks.groups()[size_t(x.group)];
         if (!x.series)

@@ -40,15 +40,8 @@ struct Usage {
 // A whole number from lo to hi, all of s.
 int whole(const char* opt, std::string_view s, int lo, int hi)
 {
-    long v = 0;
-    if (s.empty() || s.size() > 6)
-        bad(std::string(opt) + " wants a number from " + std::to_string(lo) + " to " + std::to_string(hi));
-    for (char c : s) {
-        if (c < '0' || c > '9')
-            bad(std::string(opt) + " wants a number from " + std::to_string(lo) + " to " + std::to_string(hi));
-        v = v * 10 + (c - '0');
-    }
-    if (v < lo || v > hi)
+    long v;
+    if (!wholenumber(s, hi, v) || v < lo)
         bad(std::string(opt) + " wants a number from " + std::to_string(lo) + " to " + std::to_string(hi));
     return int(v);
 }

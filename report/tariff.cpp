@@ -37,12 +37,11 @@ void Tariff::load(std::istream& in, const std::string& name)
             f.fail("per_minute \"" + std::string(f.field(PERMIN)) +
                    "\" is not an amount from 0 to 10000 with up to 4 decimals");
         std::string_view inc = f.field(INCREMENT);
-        r.increment = 0;
-        for (char c : inc)
-            r.increment = c >= '0' && c <= '9' && r.increment < 100000 ? r.increment * 10 + (c - '0') : -1;
-        if (inc.empty() || r.increment < 1 || r.increment > 86400)
+        long seconds;
+        if (!wholenumber(inc, 86400, seconds) || seconds < 1)
             f.fail("increment_seconds \"" + std::string(inc) +
                    "\" is not a whole number of seconds from 1 to 86400");
+        r.increment = int(seconds);
         std::string_view w = f.field(WATCH);
         if (w.empty())
             r.watch = Watch::None;

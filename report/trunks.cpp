@@ -5,23 +5,6 @@
 
 #include "csvfile.h"
 
-namespace {
-
-bool number(std::string_view s, long max, long& v)
-{
-    v = 0;
-    if (s.empty() || s.size() > 9)
-        return false;
-    for (char c : s) {
-        if (c < '0' || c > '9')
-            return false;
-        v = v * 10 + (c - '0');
-    }
-    return v <= max;
-}
-
-}  // namespace
-
 void Trunks::load(std::istream& in, const std::string& name)
 {
     enum { FIRST, LAST, GROUP, SIZE };
@@ -31,14 +14,14 @@ void Trunks::load(std::istream& in, const std::string& name)
     while (f.next()) {
         Range r;
         long size;
-        if (!number(f.field(FIRST), 9999999, r.first) || !number(f.field(LAST), 9999999, r.last))
+        if (!wholenumber(f.field(FIRST), 9999999, r.first) || !wholenumber(f.field(LAST), 9999999, r.last))
             f.fail("first and last must be trunk numbers of up to 7 digits");
         if (r.last < r.first)
             f.fail("last is below first");
         std::string g(f.field(GROUP));
         if (g.empty())
             f.fail("no group name");
-        if (!number(f.field(SIZE), 100000, size) || size < 1)
+        if (!wholenumber(f.field(SIZE), 100000, size) || size < 1)
             f.fail("size \"" + std::string(f.field(SIZE)) + "\" is not a number of trunks from 1");
         auto [at, made] = index.emplace(g, int(groups_.size()));
         if (made) {
