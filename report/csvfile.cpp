@@ -71,8 +71,14 @@ bool CsvFile::readrecord(std::vector<std::string>& out)
 {
     out.clear();
     int c = in_.get();
-    if (c == EOF)
+    if (c == EOF) {
+        // A failed read is no end of file: a folder given as a file, an I/O error.
+        if (in_.bad()) {
+            recline_ = lineno_ + 1;
+            fail("cannot be read");
+        }
         return false;
+    }
     recline_ = ++lineno_;
     std::string field;
     bool quoted = false, wasquoted = false;
@@ -89,7 +95,7 @@ bool CsvFile::readrecord(std::vector<std::string>& out)
     for (;; c = in_.get()) {
         if (quoted) {
             if (c == EOF)
-                fail("a quoted field is not closed");
+                fail(in_.bad() ? "cannot be read" : "a quoted field is not closed");
             if (c == '"') {
                 if (in_.peek() == '"') {
                     in_.get();
@@ -104,6 +110,8 @@ bool CsvFile::readrecord(std::vector<std::string>& out)
             }
             continue;
         }
+        if (c == EOF && in_.bad())
+            fail("cannot be read");
         if (c == EOF || c == '\n') {
             if (!field.empty() && field.back() == '\r')
                 field.pop_back();

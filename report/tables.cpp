@@ -183,7 +183,7 @@ Tables maketables(const Tally& t, const Directory& dir, const Trunks& trunks, co
     r.unrated = Table("unrated.csv", {"leading_digits", "calls", "seconds"},
                  {"dialled, first digits", "calls", "minutes"});
     for (auto& [lead, x] : un)
-        r.unrated.rows.push_back({text(lead), count(x.calls), seconds(x.seconds)});
+        r.unrated.rows.push_back({text(lead.empty() ? "(no digits)" : lead), count(x.calls), seconds(x.seconds)});
 
     r.hours = Table("hours.csv", {"weekday", "hour", "calls"}, {});
     for (int d = 0; d < 7; d++)
