@@ -30,6 +30,8 @@ Tally::Tally(const Settings& s, const Tariff& tariff, Trunks& trunks)
 std::string_view Tally::masked(std::string_view dialled)
 {
     dialled = dialled.substr(0, TopKeys::KEYLEN);
+    if (dialled.empty())  // a NULL column: no data at all, not even to copy none of
+        return {};
     std::memcpy(maskbuf_, dialled.data(), dialled.size());
     size_t keep = dialled.size() > size_t(s_.mask) ? dialled.size() - size_t(s_.mask) : 0;
     std::memset(maskbuf_ + keep, 'x', dialled.size() - keep);

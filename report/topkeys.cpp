@@ -66,7 +66,8 @@ void TopKeys::add(std::string_view key, long long w, long seconds, Money cost)
             e.cost = 0;
         }
         Entry& e = entries_[i];
-        std::memcpy(e.key.data(), key.data(), key.size());
+        if (!key.empty())
+            std::memcpy(e.key.data(), key.data(), key.size());
         e.len = (unsigned char)key.size();
         pos_.emplace(e.name(), i);
     }
