@@ -132,10 +132,11 @@ void writepage(OutFile& out, const PageInfo& info, const Tables& t, const Tally&
 
     // 1
     out << "<h2 id=\"summary\">1. Summary</h2>\n";
+    out << "<p>Days covered: " << period << ", " << plural(tally.days(), "day", "days") << ". ";
     if (tally.first >= 0)
-        out << "<p>Calls from " << stamptext(tally.first) << " to " << stamptext(tally.last) << ".</p>\n";
+        out << "Calls from " << stamptext(tally.first) << " to " << stamptext(tally.last) << ".</p>\n";
     else
-        out << "<p>No calls in the period.</p>\n";
+        out << "No calls in the period.</p>\n";
     table(out, t.summary);
     std::string notes;
     if (tally.unrated.calls)
