@@ -3,14 +3,15 @@
 # through what a service does (start, input from a FIFO, the hourly tree,
 # the raw log, SIGALRM, two SIGUSR1, SIGTERM with a held call, the end of
 # the input; the loader on a new and an existing database, writing its
-# metrics file), and checks that
+# metrics file; the report of last month through its unit's shell, with its
+# CSV files), and checks that
 # every system call made is one the units' filter lets through:
 # @system-service less @privileged and @resources, and no socket at all
 # (RestrictAddressFamilies=none). A call outside it kills the service.
 # Skipped (77) without systemd-analyze or strace, or when ptrace is denied.
-# Usage: syscalls_check.sh RX_PROGRAM SL1X_PROGRAM SAMPLES_DIR [LOADER]
+# Usage: syscalls_check.sh RX_PROGRAM SL1X_PROGRAM SAMPLES_DIR [LOADER REPORT]
 set -u
-rx=$1 sl1x=$2 samples=$3 loader=${4:-}
+rx=$1 sl1x=$2 samples=$3 loader=${4:-} report=${5:-}
 for tool in systemd-analyze strace; do
     command -v "$tool" >/dev/null || { echo "skipped: no $tool"; exit 77; }
 done
@@ -21,10 +22,11 @@ trap 'rm -rf "$work"' EXIT
 chmod 777 "$work"
 # Copies, so that nobody can run and read them wherever the build is.
 mkdir "$work/bin"
-cp "$rx" "$sl1x" ${loader:+"$loader"} "$samples/sl1x11rx.smdr" "$samples/sl1x.smdr" "$work/bin/"
+cp "$rx" "$sl1x" ${loader:+"$loader"} ${report:+"$report"} "$samples/sl1x11rx.smdr" "$samples/sl1x.smdr" "$work/bin/"
 chmod -R a+rX "$work/bin"
 rx=$work/bin/$(basename "$rx") sl1x=$work/bin/$(basename "$sl1x")
 [ -n "$loader" ] && loader=$work/bin/$(basename "$loader")
+[ -n "$report" ] && report=$work/bin/$(basename "$report")
 samples=$work/bin
 
 # A group's calls, its nested groups expanded.
@@ -91,6 +93,13 @@ if [ -n "$loader" ]; then
         traced "$loader" --metrics "$work/morva-cdrload-x.prom" "$work/cdr.sqlite" "$work/cdr" ||
             { echo "morva-cdrload failed on the $run database"; fail=1; }
     done
+fi
+
+if [ -n "$report" ]; then
+    mkdir -m 777 "$work/reports"
+    traced /bin/sh -c 'month=$(date -d "$(date +%Y-%m-01) -1 month" +%Y-%m) && dir=$WORK/reports && mkdir -p "$dir/$month" && exec "$0" "$@" --from "$month-01" --csv "$dir/$month" -o "$dir/$month.html" "$WORK/cdr.sqlite"' \
+        "$report" --mask 2 || { echo "morva-report failed"; fail=1; }
+    [ -n "$(find "$work/reports" -name '*.html' -size +1k)" ] || { echo "morva-report wrote no page"; fail=1; }
 fi
 
 # The calls made after each program's own execve.

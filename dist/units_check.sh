@@ -28,12 +28,13 @@ fail=0
 # check reports the missing loader itself).
 loaderbuilt=
 [ -x "$prefix/bin/morva-cdrload" ] && loaderbuilt=1
-if [ ! -x "$prefix/bin/morva-cdrload" ]; then
-    echo "note: morva-cdrload not installed, its units checked against a stand-in"
+for prog in morva-cdrload morva-report; do
+    [ -x "$prefix/bin/$prog" ] && continue
+    echo "note: $prog not installed, its units checked against a stand-in"
     mkdir -p "$prefix/bin"
-    printf '#!/bin/sh\nexit 2\n' >"$prefix/bin/morva-cdrload"
-    chmod 755 "$prefix/bin/morva-cdrload"
-fi
+    printf '#!/bin/sh\nexit 2\n' >"$prefix/bin/$prog"
+    chmod 755 "$prefix/bin/$prog"
+done
 
 # Templates are checked through an instance: serial units and the loader as
 # ttyS0, a TCP connection as its first, the socat recipe as an exchange's
@@ -112,10 +113,26 @@ for doc in "$prefix/share/doc/morva/operator.md" "$prefix/share/man/man8/morva-s
     done <"$scratch/stty"
 done
 
-# Each TCP connection's packer as its unit starts it, the command line read
-# as systemd reads it ($$ and %% are the characters themselves, %i the
-# instance, $MORVA_OPTS split into words; any other $ or % would be
-# systemd's, so it fails here), /var/lib/morva moved to the scratch folder.
+# Sets line to the ExecStart of UNIT read as systemd reads it: $$ and %% are
+# the characters themselves, %i stays for the instance, $VAR is split into
+# words by the eval that runs it; any other $ or % would be systemd's, so it
+# fails here. /var/lib/morva is moved to the scratch folder.
+execline() {
+    line=$(sed -n 's/^ExecStart=//p' "$unitdir/$1")
+    line=${line//%%/$'\001'}
+    line=${line//\$\$/$'\002'}
+    local rest=${line//%i/}
+    rest=${rest//\$$2/}
+    if [[ $rest == *[%\$]* ]]; then
+        echo "$1: ExecStart has a % or \$ that systemd takes for its own"
+        return 1
+    fi
+    line=${line//$'\001'/%}
+    line=${line//$'\002'/\$}
+    line=${line//\/var\/lib\/morva\//$scratch/state/}
+}
+
+# Each TCP connection's packer as its unit starts it (execline).
 # Two connections get a raw log each, named for the connection's start
 # (UTC) and its instance, holding exactly what came on it; the calls of
 # both go to the one tree.
@@ -123,19 +140,7 @@ samples=$prefix/share/doc/morva/examples
 for prog in sl1x11rx sl1x; do
     state=$scratch/state/tcp-$prog
     mkdir -p "$state/cdr" "$state/raw"
-    line=$(sed -n 's/^ExecStart=//p' "$unitdir/morva-$prog-tcp@.service")
-    line=${line//%%/$'\001'}
-    line=${line//\$\$/$'\002'}
-    rest=${line//%i/}
-    rest=${rest//\$MORVA_OPTS/}
-    if [[ $rest == *[%\$]* ]]; then
-        echo "morva-$prog-tcp@.service: ExecStart has a % or \$ that systemd takes for its own"
-        fail=1
-        continue
-    fi
-    line=${line//$'\001'/%}
-    line=${line//$'\002'/\$}
-    line=${line//\/var\/lib\/morva\//$scratch/state/}
+    execline "morva-$prog-tcp@.service" MORVA_OPTS || { fail=1; continue; }
     conns="1-192.0.2.5:2300-192.0.2.10:49152 2-192.0.2.5:2300-192.0.2.11:49153"
     for conn in $conns; do
         (MORVA_OPTS=-v; eval "${line//%i/$conn}") <"$samples/$prog.smdr" 2>"$scratch/tcp.err" ||
@@ -151,25 +156,44 @@ for prog in sl1x11rx sl1x; do
         { echo "morva-$prog-tcp: raw logs or tree not as expected"; ls -R "$state"; fail=1; }
 done
 
-# The loader's unit as it starts the loader, read as systemd reads it (as
-# above), on the tree the TCP packer made: MORVA_METRICS=yes writes its
-# figures into the textfile directory as morva-cdrload-INSTANCE.prom, no
-# leaves them out, any other value fails with status 2 before loading.
+# The loader's unit as it starts the loader (execline), on the tree the TCP
+# packer made: MORVA_METRICS=yes writes its figures into the textfile
+# directory as morva-cdrload-INSTANCE.prom, no leaves them out, any other
+# value fails with status 2 before loading.
 if [ -n "$loaderbuilt" ]; then
-    line=$(sed -n 's/^ExecStart=//p' "$unitdir/morva-cdrload@.service")
-    rest=${line//\$\$/}
-    [[ ${rest//%i/} == *[%\$]* ]] && { echo "morva-cdrload@.service: a % or \$ of systemd's in ExecStart"; fail=1; }
-    line=${line//\$\$/\$}
-    line=${line//\/var\/lib\/morva\//$scratch/state/}
-    line=${line//\/var\/lib\/prometheus\/node-exporter\//$scratch/}
-    for value in no yes bogus; do
-        out=$(export MORVA_METRICS=$value; eval "${line//%i/tcp-sl1x}" 2>&1)
-        echo "$?: $out $(ls "$scratch" | grep prom)" >>"$scratch/loads"
-    done
-    printf '%s\n' "0:  " "0:  morva-cdrload-tcp-sl1x.prom" \
-        "2: morva-cdrload: MORVA_METRICS=bogus: not yes or no morva-cdrload-tcp-sl1x.prom" |
-        diff - "$scratch/loads" && grep -q 'morva_cdrload_runs_total{source="morva-cdrload-tcp-sl1x",result="success"} 1$' \
-        "$scratch/morva-cdrload-tcp-sl1x.prom" || { echo "morva-cdrload@.service: MORVA_METRICS no, yes, bogus"; fail=1; }
+    if ! execline morva-cdrload@.service NONE; then
+        fail=1
+    else
+        line=${line//\/var\/lib\/prometheus\/node-exporter\//$scratch/}
+        for value in no yes bogus; do
+            out=$(export MORVA_METRICS=$value; eval "${line//%i/tcp-sl1x}" 2>&1)
+            echo "$?: $out $(ls "$scratch" | grep prom)" >>"$scratch/loads"
+        done
+        printf '%s\n' "0:  " "0:  morva-cdrload-tcp-sl1x.prom" \
+            "2: morva-cdrload: MORVA_METRICS=bogus: not yes or no morva-cdrload-tcp-sl1x.prom" |
+            diff - "$scratch/loads" && grep -q 'morva_cdrload_runs_total{source="morva-cdrload-tcp-sl1x",result="success"} 1$' \
+            "$scratch/morva-cdrload-tcp-sl1x.prom" || { echo "morva-cdrload@.service: MORVA_METRICS no, yes, bogus"; fail=1; }
+    fi
+fi
+
+# The report unit's command (execline) on a database the installed packer and loader make of
+# the sample: the month before the host clock's lands in the instance's
+# reports, the page and its CSV files.
+if [ -x "$prefix/bin/morva-report" ] && [ "$(wc -c <"$prefix/bin/morva-report")" -gt 1000 ]; then
+    state=$scratch/state/ttyS0
+    mkdir -p "$state/cdr"
+    "$prefix/sbin/morva-sl1x11rx" -v -i "$samples/sl1x11rx.smdr" -o "$state/cdr" 2>/dev/null &&
+        "$prefix/bin/morva-cdrload" "$state/cdr.sqlite" "$state/cdr" >/dev/null 2>&1 ||
+        { echo "the sample's database was not made"; fail=1; }
+    if ! execline morva-report@.service MORVA_REPORT_OPTS; then
+        fail=1
+    else
+        (MORVA_REPORT_OPTS="--mask 2 --long-hours 1"; eval "${line//%i/ttyS0}") 2>"$scratch/report.err" ||
+            { cat "$scratch/report.err"; echo "morva-report@ttyS0: the report failed"; fail=1; }
+        month=$(date -d "$(date +%Y-%m-01) -1 month" +%Y-%m)
+        [ -s "$state/reports/$month.html" ] && [ -s "$state/reports/$month/extensions.csv" ] ||
+            { echo "morva-report@ttyS0: no report of $month:"; ls -R "$state/reports"; fail=1; }
+    fi
 fi
 
 # Enabling: a serial unit follows its adapter, the socket and the timer
@@ -177,11 +201,12 @@ fi
 if command -v systemctl >/dev/null; then
     systemctl --root="$root" enable morva-sl1x11rx@ttyUSB0.service morva-sl1x@ttyS1.service \
         morva-sl1x11rx-tcp.socket morva-sl1x-tcp.socket morva-cdrload@ttyUSB0.timer \
+        morva-report@ttyUSB0.timer \
         >"$scratch/enable.log" 2>&1 || { cat "$scratch/enable.log"; echo "systemctl enable failed"; fail=1; }
     for link in dev-ttyUSB0.device.wants/morva-sl1x11rx@ttyUSB0.service \
         dev-ttyS1.device.wants/morva-sl1x@ttyS1.service \
         sockets.target.wants/morva-sl1x11rx-tcp.socket sockets.target.wants/morva-sl1x-tcp.socket \
-        timers.target.wants/morva-cdrload@ttyUSB0.timer; do
+        timers.target.wants/morva-cdrload@ttyUSB0.timer timers.target.wants/morva-report@ttyUSB0.timer; do
         [ -L "$root/etc/systemd/system/$link" ] || { echo "systemctl enable made no $link"; fail=1; }
     done
 fi

@@ -4,19 +4,11 @@
 
 #include <map>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <unordered_map>
 
 #include "cdrline.h"
-
-struct sqlite3;
-struct sqlite3_stmt;
-
-// Any failure of the database; its text names the database.
-struct DbError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+#include "sqlitedb.h"
 
 // How far a file has been read, and what to know it again by.
 struct FileState {
@@ -54,23 +46,11 @@ public:
     void rollback() noexcept;
 
 private:
-    struct Stmt;
-    [[noreturn]] void fail();
-    std::string why();
-    int syserr();
-    std::string holder();
-    static int onbusy(void* self, int count);
+    using Stmt = SqliteDb::Stmt;
     void setjournal();
-    std::unique_ptr<Stmt> prepare(const char* sql);
-    void exec(const char* sql);
-    void close() noexcept;
     FileState readstate(Stmt& s, int from);
 
-    std::string path_;
-    sqlite3* db_ = nullptr;
-    bool wal_ = false;   // the database is in WAL mode
-    int busy_ms_;
-    int waited_ms_ = 0;  // slept for a lock so far in this wait
-    int gaveup_ms_ = -1; // how long the last wait lasted when it gave up
+    // The connection first: the statements go before it closes.
+    SqliteDb db_;
     std::unique_ptr<Stmt> getstate_, putstate_, allstates_, insert_, lastgen_, calls_;
 };

@@ -21,10 +21,12 @@ deb=$(ls "$out"/*.deb)
 fail=0 skipped=
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|' >"$out/files"
 for path in /usr/sbin/morva-sl1x11rx /usr/sbin/morva-sl1x /usr/bin/morva-cdrload \
-    /usr/bin/morva-check /usr/share/man/man1/morva-check.1.gz \
-    /usr/share/morva/prometheus/morva.rules.yml /usr/share/man/man8/morva-sl1x11rx.8.gz /usr/share/man/man5/morva-cdr.5.gz \
-    /usr/share/man/man1/morva-cdrload.1.gz /usr/lib/systemd/system/morva-sl1x11rx@.service \
-    /usr/lib/systemd/system/morva-cdrload@.timer /usr/share/doc/morva/copyright \
+    /usr/bin/morva-check /usr/share/man/man1/morva-check.1.gz /usr/share/morva/prometheus/morva.rules.yml \
+    /usr/bin/morva-report /usr/share/man/man8/morva-sl1x11rx.8.gz /usr/share/man/man5/morva-cdr.5.gz \
+    /usr/share/man/man1/morva-cdrload.1.gz /usr/share/man/man1/morva-report.1.gz \
+    /usr/lib/systemd/system/morva-sl1x11rx@.service /usr/lib/systemd/system/morva-cdrload@.timer \
+    /usr/lib/systemd/system/morva-report@.service /usr/lib/systemd/system/morva-report@.timer \
+    /usr/share/doc/morva/examples/tariff.csv /etc/default/morva-report /usr/share/doc/morva/copyright \
     /usr/share/doc/morva/changelog.gz /etc/default/morva /etc/logrotate.d/morva; do
     grep -qxF "$path" "$out/files" || { echo "not in the package: $path"; fail=1; }
 done

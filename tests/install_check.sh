@@ -19,12 +19,14 @@ sbin/morva-sl1x11rx
 sbin/morva-sl1x
 bin/morva-cdrload
 bin/morva-check
+bin/morva-report
 share/man/man8/morva-sl1x11rx.8
 share/man/man8/morva-sl1x.8
 share/man/man5/morva-cdr.5
 share/man/man1/morva-cdrload.1
 share/man/man1/morva-check.1
 share/morva/prometheus/morva.rules.yml
+share/man/man1/morva-report.1
 lib/systemd/system/morva-sl1x11rx@.service
 lib/systemd/system/morva-sl1x@.service
 lib/systemd/system/morva-sl1x11rx-tcp.socket
@@ -33,14 +35,20 @@ lib/systemd/system/morva-sl1x-tcp.socket
 lib/systemd/system/morva-sl1x-tcp@.service
 lib/systemd/system/morva-cdrload@.service
 lib/systemd/system/morva-cdrload@.timer
+lib/systemd/system/morva-report@.service
+lib/systemd/system/morva-report@.timer
 share/doc/morva/README.md
 share/doc/morva/operator.md
 share/doc/morva/copyright
 share/doc/morva/examples/sl1x11rx.smdr
 share/doc/morva/examples/sl1x.smdr
+share/doc/morva/examples/directory.csv
+share/doc/morva/examples/tariff.csv
+share/doc/morva/examples/trunks.csv
 etc/default/morva
 etc/default/morva-tcp-sl1x11rx
 etc/default/morva-tcp-sl1x
+etc/default/morva-report
 etc/logrotate.d/morva
 LIST
 
@@ -96,5 +104,5 @@ for case in sample_rx_stdout sample_sl1x_stdout; do
 done
 [ $fail = 0 ] || exit 1
 [ -z "$skipped" ] || { echo "skipped: no logrotate (Debian package logrotate)"; exit 77; }
-echo "install holds programs, loader, check, manual pages, units, settings, rotation, rules and docs"
+echo "install holds programs, loader, check, report, manual pages, units, settings, rotation, rules and docs"
 exit 0

@@ -1,0 +1,109 @@
+// Writing the CSV files.
+#include "csvout.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+#include "civil.h"
+#include "money.h"
+
+namespace {
+
+std::string field(const std::string& s)
+{
+    if (s.find_first_of(",\"\r\n") == s.npos)
+        return s;
+    std::string q = "\"";
+    for (char c : s) {
+        if (c == '"')
+            q += '"';
+        q += c;
+    }
+    return q + '"';
+}
+
+std::string cell(const Cell& c)
+{
+    char b[64];
+    switch (c.kind) {
+    case Cell::Text:
+        return field(c.text);
+    case Cell::Count:
+    case Cell::Seconds:
+        return std::to_string(c.n);
+    case Cell::Amount:
+        return money4(c.n);
+    case Cell::Erlangs:
+        std::snprintf(b, sizeof b, "%.3f", c.x);
+        return b;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string csvrecord(const std::vector<Cell>& cells)
+{
+    std::string s;
+    for (size_t i = 0; i < cells.size(); i++)
+        s += (i ? "," : "") + cell(cells[i]);
+    return s + "\n";
+}
+
+std::string csvrecord(const std::vector<std::string>& fields)
+{
+    std::string s;
+    for (size_t i = 0; i < fields.size(); i++)
+        s += (i ? "," : "") + field(fields[i]);
+    return s + "\n";
+}
+
+CsvOut::CsvOut(const std::string& dir) : dir_(dir)
+{
+    struct stat sb;
+    if (stat(dir.c_str(), &sb) != 0)
+        throw OutputError(dir + ": " + std::strerror(errno));
+    if (!S_ISDIR(sb.st_mode))
+        throw OutputError(dir + ": " + std::strerror(ENOTDIR));
+    watch_ = std::make_unique<OutFile>(dir_ + "/" + WATCHFILE);
+    *watch_ << csvrecord(WATCHCOLUMNS);
+}
+
+void CsvOut::write(const Tables& t, const Tally& tally, const Trunks& trunks)
+{
+    std::vector<std::unique_ptr<OutFile>> files;
+    for (const Table* tab : {&t.summary, &t.departments, &t.extensions, &t.costly,
+                             &t.numbersbycost, &t.numbersbycalls, &t.labelsbycost,
+                             &t.labelsbycalls, &t.unrated, &t.hours, &t.days, &t.traffic,
+                             &t.groups}) {
+        files.push_back(std::make_unique<OutFile>(dir_ + "/" + tab->file));
+        OutFile& f = *files.back();
+        f << csvrecord(tab->columns);
+        for (auto& row : tab->rows)
+            f << csvrecord(row);
+    }
+
+    // Every quarter hour of the period, for each group and direction that
+    // carried traffic: written as it is read, never held as text.
+    files.push_back(std::make_unique<OutFile>(dir_ + "/quarters.csv"));
+    OutFile& q = *files.back();
+    q << "group,direction,start,erlangs\n";
+    for (const TrafficRow& x : t.trafficrows) {
+        if (!x.series || x.busy.days == 0)
+            continue;
+        std::string head = field(trunks.groups()[size_t(x.group)].name) + "," + SERIESNAMES[x.dir] + ",";
+        const auto& secs = x.series->quarters.secs();
+        long long from = tally.settings().from;
+        for (size_t i = 0; i < secs.size(); i++) {
+            char b[48];
+            std::snprintf(b, sizeof b, ",%.3f\n", double(secs[i]) / QUARTER);
+            q << head << stamptext(from + (long long)i * QUARTER).substr(0, 16) << b;
+        }
+    }
+
+    for (auto& f : files)
+        f->commit();
+    watch_->commit();
+}

@@ -1,0 +1,75 @@
+// Writing a file through a temporary name, every call checked.
+#include "outfile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+OutFile::OutFile(std::string path) : path_(std::move(path))
+{
+    if (path_ == "-") {
+        fd_ = 1;
+        return;
+    }
+    tmp_ = path_ + ".tmp";
+    fd_ = open(tmp_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd_ < 0)
+        throw OutputError(tmp_ + ": cannot make: " + std::strerror(errno));
+}
+
+OutFile::~OutFile()
+{
+    if (!tmp_.empty() && fd_ >= 0) {
+        close(fd_);
+        unlink(tmp_.c_str());
+    }
+}
+
+void OutFile::fail(const char* what)
+{
+    int e = errno;
+    std::string name = tmp_.empty() ? "standard output" : tmp_;
+    throw OutputError(name + ": cannot " + what + ": " + std::strerror(e));
+}
+
+void OutFile::flush()
+{
+    size_t done = 0;
+    while (done < buf_.size()) {
+        ssize_t n = write(fd_, buf_.data() + done, buf_.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            fail("write");
+        }
+        done += size_t(n);
+    }
+    buf_.clear();
+}
+
+void OutFile::commit()
+{
+    flush();
+    if (tmp_.empty())
+        return;
+    if (fsync(fd_) != 0)
+        fail("write");
+    int fd = fd_;
+    fd_ = -1;
+    if (close(fd) != 0) {
+        int e = errno;
+        unlink(tmp_.c_str());
+        errno = e;
+        fail("write");
+    }
+    if (rename(tmp_.c_str(), path_.c_str()) != 0) {
+        int e = errno;
+        unlink(tmp_.c_str());
+        throw OutputError(path_ + ": cannot put in place: " + std::strerror(e));
+    }
+    tmp_.clear();
+}

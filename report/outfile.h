@@ -1,0 +1,45 @@
+// A file written whole or not at all: the text goes to NAME.tmp beside it,
+// which replaces NAME only when every byte is out; a report cut short
+// leaves no half-written file, and the one before stays. "-" is standard
+// output. Every failure throws OutputError naming the file.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+struct OutputError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class OutFile {
+public:
+    explicit OutFile(std::string path);
+    ~OutFile();
+    OutFile(const OutFile&) = delete;
+    OutFile& operator=(const OutFile&) = delete;
+
+    OutFile& operator<<(std::string_view s)
+    {
+        buf_ += s;
+        if (buf_.size() >= 1 << 16)
+            flush();
+        return *this;
+    }
+    template <class Int, class = std::enable_if_t<std::is_integral_v<Int>>>
+    OutFile& operator<<(Int n)
+    {
+        return *this << std::string_view(std::to_string(n));
+    }
+    // Writes the rest and puts the file in its place.
+    void commit();
+
+private:
+    void flush();
+    [[noreturn]] void fail(const char* what);
+
+    std::string path_, tmp_;
+    int fd_ = -1;
+    std::string buf_;
+};

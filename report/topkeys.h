@@ -1,0 +1,60 @@
+// The heaviest keys of a stream (dialled numbers by calls or by cost) in
+// bounded memory. Up to `capacity` distinct keys every figure is exact.
+// Beyond it the lightest key gives way to the new one, which inherits its
+// weight as a possible overstatement (the Space-Saving summary of Metwally,
+// Agrawal and El Abbadi): any key heavier than the weight of all keys over
+// capacity stays in it, and no weight is overstated by more than error().
+#pragma once
+
+#include <array>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "money.h"
+
+class TopKeys {
+public:
+    static constexpr size_t KEYLEN = 24;  // the dialled digits' most
+
+    // The entries are made once: the index views their keys in place.
+    explicit TopKeys(size_t capacity) : cap_(capacity)
+    {
+        entries_.reserve(capacity);
+        heap_.reserve(capacity);
+        where_.reserve(capacity);
+        pos_.reserve(capacity);
+    }
+
+    struct Entry {
+        std::array<char, KEYLEN> key;
+        unsigned char len;
+        long long weight;   // may overstate the key's by up to over
+        long long over;     // the weight of the key it replaced
+        long calls;         // since the key came in
+        long long seconds;
+        Money cost;
+        std::string_view name() const { return {key.data(), len}; }
+    };
+
+    // A call of key with weight w (1 to count calls, its cost to weigh by
+    // cost). A key not yet held that weighs nothing is not taken in.
+    void add(std::string_view key, long long w, long seconds, Money cost);
+    // The n heaviest, heaviest first (equal weights by key).
+    std::vector<Entry> top(size_t n) const;
+    // The most any weight may be overstated: 0 while no key gave way.
+    long long error() const { return error_; }
+
+private:
+    void siftdown(size_t i);
+    void siftup(size_t i);
+    bool lighter(size_t a, size_t b) const;
+    void swap(size_t a, size_t b);
+
+    size_t cap_;
+    std::vector<Entry> entries_;
+    std::vector<unsigned> heap_;     // entry indices, lightest first
+    std::vector<unsigned> where_;    // entry index -> place in heap_
+    std::unordered_map<std::string_view, unsigned> pos_;  // key (viewing the entry) -> index
+    long long error_ = 0;
+};

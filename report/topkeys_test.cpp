@@ -1,0 +1,43 @@
+// The bounded top list against exact counts: exact up to its capacity;
+// beyond it the heavy keys stay, none overstated by more than error().
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "topkeys.h"
+
+TEST(TopKeys, ExactWithinCapacityBoundedBeyond)
+{
+    std::mt19937 rng(3);
+    std::vector<std::string> stream;
+    for (int i = 0; i < 20000; i++) {
+        // A few heavy numbers among many called once or twice.
+        unsigned r = rng() % 100;
+        stream.push_back(r < 30 ? "08001" + std::to_string(r % 5) : "0711" + std::to_string(rng() % 3000));
+    }
+    std::map<std::string, long> exact;
+    for (auto& k : stream)
+        exact[k]++;
+
+    TopKeys big(exact.size()), small(100);
+    for (auto& k : stream) {
+        big.add(k, 1, 60, 0);
+        small.add(k, 1, 60, 0);
+    }
+    EXPECT_EQ(big.error(), 0);
+    for (auto& e : big.top(exact.size()))
+        EXPECT_EQ(e.weight, exact[std::string(e.name())]) << e.name();
+    auto top = big.top(5);
+    for (size_t i = 0; i < top.size(); i++)
+        EXPECT_EQ(std::string(top[i].name()).substr(0, 5), "08001");
+
+    EXPECT_GT(small.error(), 0);
+    auto kept = small.top(5);
+    for (auto& e : kept) {
+        long truth = exact[std::string(e.name())];
+        EXPECT_EQ(std::string(e.name()).substr(0, 5), "08001");  // every heavy one kept
+        EXPECT_GE(e.weight, truth);
+        EXPECT_LE(e.weight, truth + small.error());
+    }
+}
