@@ -137,10 +137,10 @@ static int getstart(const linelayout& L, const char* line, callrec* rec)
         return 0;
     }
     uint8_t month = field2(line + L.month + s);
-    rt.year = realt->year;
-    if (month == 12 && realt->month == 0)
+    rt.year = real_time_rec.year;
+    if (month == 12 && real_time_rec.month == 0)
         rt.year--;
-    else if (month == 1 && realt->month == 11)
+    else if (month == 1 && real_time_rec.month == 11)
         rt.year++;
     rt.month = static_cast<uint8_t>(month - 1);
     rt.date = static_cast<uint8_t>(day - 1);

@@ -9,7 +9,6 @@
 trec gnurt;              // end time of the call formcall saw last
 uint8_t isfuj9600l = 0;  // set at the first FUJ9600Lt8 rewrite, never cleared
 char iostr[8];           // a blank or digit, six more characters, NUL
-char tbuff[15];          // result of izero
 
 constexpr int DIALLEN = 24;  // characters of the dialled field before its NUL
 
@@ -100,14 +99,6 @@ const char* ljs(const char* s)
     return s;
 }
 
-const char* izero(uint32_t n)
-{
-    if (n == 0)
-        return "";
-    snprintf(tbuff, sizeof tbuff, "%lu", (unsigned long)n);
-    return tbuff;
-}
-
 // Years since 1984 as the line shows them: 84-99, then 00-99 from 2000,
 // and three digits from 2100 on.
 static int lineyear(int y)
@@ -147,7 +138,7 @@ static char* put2(char* p, unsigned v)
     return p;
 }
 
-// "%lu" of a number, or nothing for 0 (as izero gives it).
+// "%lu" of a number, or nothing for 0.
 static char* putnz(char* p, uint32_t v)
 {
     return v ? putdec(p, v) : p;

@@ -6,7 +6,6 @@
 #include <cstdlib>
 
 trec trecbase, real_time_rec;
-trec* realt = &real_time_rec;
 uint32_t tm_trec_basediff;
 struct tm tmbase, tm_now;
 time_t secs_now;
@@ -238,8 +237,3 @@ void dumptrec(const trec* t)
             t->year, t->month, t->date, t->day, t->hour, t->minute, t->second);
     fflush(stderr);
 }
-
-// Hooks the decoders' timeout routine calls; the frame needs none of them.
-void callrqst() {}
-void di() {}
-void ei() {}

@@ -12,13 +12,6 @@
 
 int cdrfp = -1;
 
-// Start-byte framing is built but off in both programs.
-const uint32_t is_stx = 0;
-const uint8_t stx = 0;
-const uint8_t nstx = 0;
-const uint8_t psynb = 0;
-const uint8_t synb = 0;
-
 // Input is read in blocks of 64 KiB: the signals that came meanwhile are
 // let in at each (runloop.cpp), so a block is also how long they may wait.
 static uint8_t inbuf[64 * 1024];
@@ -277,51 +270,6 @@ int getraw_etx(int fd, uint8_t* buf)
     }
 }
 
-int getraw_stx(int fd, uint8_t* buf)
-{
-    if (doXdebug)
-        fprintf(stderr, "[stx=%02x nstx=%d psynb=%d synb=%02x]\n", stx, nstx, psynb, synb);
-    int i = 0, c = 0;
-    for (;;) {
-        int got = getrawbyte(fd);
-        if (got < 0)
-            return 0;
-        uint8_t b = static_cast<uint8_t>(got);
-        buf[i] = b;
-        if (c == 0 && b == stx) {
-            if (doXdebug)
-                fputs(" [FOUND STX] ", stderr);
-            buf[0] = stx;
-            i = 1;
-            c = 1;
-            continue;
-        }
-        if (c != 0)
-            c++;
-        if (c != 0 && c >= nstx) {
-            if (doXdebug)
-                fputs(" [GOT NSTX bytes] ", stderr);
-            if (psynb != 0 && buf[psynb] != synb) {
-                if (doXdebug) {
-                    fprintf(stderr, "\n - OUT OF SYNC - psynb=%d  synb=%02x  buf[0]=%02x\n", psynb, synb, buf[0]);
-                    fflush(stderr);
-                }
-                i = 0;
-                c = 0;
-                continue;
-            }
-            if (psynb != 0 && doXdebug)
-                fputs(" [SYNB OK] ", stderr);
-            return i + 1;
-        }
-        if (++i > 255) {
-            fputs(" [BUFFER WRAP] ", stderr);
-            i = 0;
-            c = 0;
-        }
-    }
-}
-
 void dumpasc()
 {
     char line[1 + 78 + 1 + 256 + 2];
@@ -342,7 +290,7 @@ int framerec()
 {
     if (doXdebug)
         fputs("** (HEX record):", stderr);
-    int len = is_stx ? getraw_stx(cdrfp, rawbuf) : getraw_etx(cdrfp, rawbuf);
+    int len = getraw_etx(cdrfp, rawbuf);
     if (len == 0)
         return 0;
     getcurtime(&real_time_rec);

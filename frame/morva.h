@@ -134,12 +134,9 @@ void usageto(FILE* to);
 
 // Framing and the raw log (framer.cpp).
 extern int cdrfp;                    // input descriptor, -1 when closed
-extern const uint32_t is_stx;
-extern const uint8_t stx, nstx, psynb, synb;
 void handlerawrec();                 // frames a record; ends the program at end of input
 int framerec();                      // frames a record: its length, 0 at end of input
 int getraw_etx(int fd, uint8_t* buf);   // record length, 0 at end of input
-int getraw_stx(int fd, uint8_t* buf);
 int getrawbyte(int fd);              // the next byte, -1 at end of input
 void lograwsmdr(size_t len, const uint8_t* bytes);
 void rawlog_flush();                 // writes buffered raw bytes out
@@ -157,7 +154,6 @@ uint16_t cnvbin(const char* txt, uint16_t width);
 extern char ddigits[25];
 void ddltor(const char* last, uint8_t count);
 void c_dto8(const char* txt, char* dialled);
-void c_8tod(char* txt, const char* dialled);
 uint16_t getmeter(const callrec* rec);            // masked to 13 bits
 void setmeter(callrec* rec, uint16_t m);
 uint32_t getduration(const callrec* rec);
@@ -166,7 +162,6 @@ void setstart(callrec* rec, uint32_t ticks);
 
 // Tick clock (clock.cpp). Jul ticks: 4-second ticks since 1 March 1984 local.
 extern trec trecbase, real_time_rec;
-extern trec* realt;
 extern uint32_t tm_trec_basediff;
 extern struct tm tmbase, tm_now;
 extern time_t secs_now;
@@ -190,9 +185,6 @@ char* hh_mm_ss(uint32_t ticks);
 const char* mname(int16_t month);
 void dumptm(const struct tm* tm);
 void dumptrec(const trec* t);
-void callrqst();
-void di();
-void ei();
 
 // PABX time check (timecheck.cpp).
 extern uint32_t prvetime;
@@ -210,7 +202,6 @@ int cmpbcd(const uint8_t* a, const uint8_t* b);
 extern trec gnurt;
 extern uint8_t isfuj9600l;
 extern char iostr[8];
-extern char tbuff[15];
 void formcall(char* line, const callrec* rec);
 char* ctrk(const callrec* rec);
 char* cstat(const callrec* rec);
@@ -218,7 +209,6 @@ char* cchg(const callrec* rec);
 const char* cdial(const callrec* rec);
 const char* lj(const char* s);
 const char* ljs(const char* s);
-const char* izero(uint32_t n);
 void dofuj96lt8();
 void dumppak(const callrec* rec);
 

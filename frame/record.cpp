@@ -127,11 +127,6 @@ void c_dto8(const char* txt, char* dialled)
     std::memcpy(dialled, txt, sizeof callrec::dialled);
 }
 
-void c_8tod(char* txt, const char* dialled)
-{
-    std::memcpy(txt, dialled, sizeof callrec::dialled);
-}
-
 uint16_t getmeter(const callrec* rec)
 {
     return static_cast<uint16_t>((rec->meter[0] | rec->meter[1] << 8) & 0x1fff);

@@ -49,7 +49,7 @@ long num(const char* p, size_t n)
     return v;
 }
 
-// A decimal number as izero and ljs leave it: empty for zero, no leading
+// A decimal number as the CDR line shows it: empty for zero, no leading
 // zero, at most `width` digits and `max` in value.
 bool plainnum(const field& f, size_t width, long max)
 {
