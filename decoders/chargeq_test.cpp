@@ -41,7 +41,7 @@ protected:
     void SetUp() override
     {
         DecoderTest::SetUp();
-        kal = 1;
+        opt.longcodes = true;
         std::memset(queue, 0, sizeof queue);
         head = tail = que = 0;
     }

@@ -33,9 +33,9 @@ protected:
     {
         clocksetup();
         real_time_rec = trec{42, 11, 6, 0, 10, 0, 0};   // 7 Dec 2026 10:00 UTC
-        dtvalidate = 0;
-        dodebug = 0;
-        sector0[MASKPARITY] = 0;
+        opt.checktime = false;
+        opt.trace = false;
+        opt.maskparity = false;
         pakrop.rejcnt = 0;
         linereset();
     }

@@ -6,7 +6,7 @@
 
 void pabxdep_init()
 {
-    if (dodebug) {
+    if (opt.trace) {
         fprintf(stderr, "DUMMY pabxdep_init()\n");
         fflush(stderr);
     }
@@ -14,7 +14,7 @@ void pabxdep_init()
 
 void pabxdep_status(int changed)
 {
-    if (dodebug) {
+    if (opt.trace) {
         fprintf(stderr, "DUMMY pabxdep_status(%d)\n", changed);
         fflush(stderr);
     }

@@ -189,7 +189,7 @@ int dofirst(const linelayout& L, char* line, callrec* rec)
         pakrop.rejcnt++;
         return 0;
     }
-    if (type == 0 || (type == 0x89 && L.mask89 && !maskparity()))
+    if (type == 0 || (type == 0x89 && L.mask89 && !opt.maskparity))
         return 0;
     rec->calltype = static_cast<uint8_t>(type | (assist ? 0x40 : 0));
 

@@ -136,7 +136,7 @@ TEST_F(Machine, DurationsAndDigitFields)
         {0, "00:00:00", " 90025", 0, "5"},
     };
     for (auto& c : cases) {
-        sector0[MASKPARITY] = c.mask;
+        opt.maskparity = c.mask;
         feed(rx(DT, c.tail, c.dur));
         ASSERT_EQ(dequeue(&pkcall), 1) << c.dur << c.tail;
         EXPECT_EQ(getduration(&pkcall), c.ticks) << c.dur;
@@ -193,7 +193,7 @@ TEST_F(Machine, YearOfALine)
 // the line that releases it nor of the drain.
 TEST_F(Machine, HeldCallKeepsItsOwnArrival)
 {
-    dtvalidate = 1;
+    opt.checktime = true;
     prvetime = 0;
     feed(rx(DT, " 90025551234", "00:03:20", "12/07 09:55"));
     real_time_rec.date += 4;   // four quiet days later
@@ -207,7 +207,7 @@ TEST_F(Machine, HeldCallKeepsItsOwnArrival)
 
 TEST_F(Machine, HeldCallIsDrainedOnceThroughTheTimeCheck)
 {
-    dtvalidate = 1;
+    opt.checktime = true;
     prvetime = 0;
     EXPECT_EQ(dequeue(&pkcall), 0);
     feed(rx(DT, " 90025551234", "00:03:20", "11/20 09:15"));   // weeks old

@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-signed char kal = 1;
-signed char systime = 0;
 const unsigned char etx = 0x0a;
 const unsigned char petx = 26;
 const char pakver[20] = "3.11 SL1X       #2 ";
@@ -57,20 +55,20 @@ static uint8_t atoi256(const char* s)
 
 void pabxdep_init()
 {
-    if (dodebug)
+    if (opt.trace)
         fprintf(stderr, "pabxdep_init()\n");
     if (const char* v = getenv("STRIPACC")) {
         fprintf(stderr, "pabxdep_init() STRIPACC = %s\n", v);
         envstripacc = atoi256(v);
     }
-    if (dodebug)
+    if (opt.trace)
         fprintf(stderr, "pabxdep_init() envstripacc set to %d\n", envstripacc);
     fflush(stderr);
 }
 
 void pabxdep_status(int changed)
 {
-    if (dodebug) {
+    if (opt.trace) {
         fprintf(stderr, "pabxdep_status(%d)\n", changed);
         fflush(stderr);
     }

@@ -2,15 +2,13 @@
 // constants, and the hand-over of charge lines to the charge queue.
 #include "linedecoder.h"
 
-signed char kal = 1;
-signed char systime = 0;
 const unsigned char etx = 0x0a;
 const unsigned char petx = 38;
 const char pakver[20] = "3.11 SL1X11RX   #19";
 
 // Without -M the first four digits are the access code the PABX prints
 // before the number.
-static int rxstripacc() { return maskparity() ? 0 : 4; }
+static int rxstripacc() { return opt.maskparity ? 0 : 4; }
 
 static const linelayout rxlayout = {
     .anchor = 39,

@@ -18,14 +18,14 @@ TEST_F(Rx, BuildConstants)
     EXPECT_STREQ(pakver, "3.11 SL1X11RX   #19");
     EXPECT_EQ(petx, 38);
     EXPECT_EQ(etx, 0x0a);
-    EXPECT_EQ(kal, 1);
-    EXPECT_EQ(systime, 0);
+    EXPECT_EQ(opt.longcodes, 1);
+    EXPECT_EQ(opt.hosttime, 0);
 }
 
 TEST_F(Rx, StationToStationIsACallWithOrWithoutMask)
 {
     for (uint8_t mask : {0, 4}) {
-        sector0[MASKPARITY] = mask;
+        opt.maskparity = mask;
         feed(rx("N 003 00 D2101   D2102", "12/06 09:20 00:01:00"));
         ASSERT_EQ(dequeue(&pkcall), 1) << int(mask);
         EXPECT_EQ(pkcall.calltype, 0x89);
@@ -48,7 +48,7 @@ TEST_F(Rx, DrainDeliversTheHeldCallButNoQueuedCharge)
 TEST_F(Rx, HooksTraceOnlyUnderDebug)
 {
     for (uint8_t dbg : {0, 1}) {
-        dodebug = dbg;
+        opt.trace = dbg;
         testing::internal::CaptureStderr();
         pabxdep_init();
         pabxdep_status(1);
@@ -57,7 +57,7 @@ TEST_F(Rx, HooksTraceOnlyUnderDebug)
                   dbg ? "DUMMY pabxdep_init()\nDUMMY pabxdep_status(1)\nDUMMY pabxdep_status(0)\n"
                       : "");
     }
-    dodebug = 0;
+    opt.trace = false;
 }
 
 }  // namespace

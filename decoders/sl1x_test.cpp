@@ -33,8 +33,8 @@ TEST_F(Sl1, BuildConstants)
     EXPECT_STREQ(pakver, "3.11 SL1X       #2 ");
     EXPECT_EQ(petx, 26);
     EXPECT_EQ(etx, 0x0a);
-    EXPECT_EQ(kal, 1);
-    EXPECT_EQ(systime, 0);
+    EXPECT_EQ(opt.longcodes, 1);
+    EXPECT_EQ(opt.hosttime, 0);
 }
 
 TEST_F(Sl1, CallLineLayouts)
@@ -64,7 +64,7 @@ TEST_F(Sl1, CallLineLayouts)
 TEST_F(Sl1, StationToStationOnlyWithMask)
 {
     for (uint8_t mask : {0, 4}) {
-        sector0[MASKPARITY] = mask;
+        opt.maskparity = mask;
         feed(sl("N 003 00 D2101   D2102"));
         EXPECT_EQ(pakrop.rejcnt, 0u);
         EXPECT_EQ(dequeue(&pkcall), mask ? 1 : 0);
@@ -89,7 +89,7 @@ TEST_F(Sl1, Stripacc)
     };
     for (auto& c : cases) {
         envstripacc = 4;
-        dodebug = c.debug;
+        opt.trace = c.debug;
         if (c.value)
             setenv("STRIPACC", c.value, 1);
         else
@@ -99,10 +99,10 @@ TEST_F(Sl1, Stripacc)
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
         EXPECT_EQ(envstripacc, c.strip) << (c.value ? c.value : "unset");
     }
-    dodebug = 0;
+    opt.trace = false;
 
     // The count applies whatever the MASK flag; 44 leaves no digit here.
-    sector0[MASKPARITY] = 4;
+    opt.maskparity = true;
     feed(sl(DT));
     EXPECT_EQ(pakrop.rejcnt, 1u);
     envstripacc = 2;
@@ -129,11 +129,11 @@ TEST_F(Sl1, ContinuationAndStatusHook)
     feed(sl(DT));
     ASSERT_EQ(feed(std::string(24, ' ') + " 00012 "), 1);
     EXPECT_EQ(getmeter(&pkcall), 12);
-    dodebug = 1;
+    opt.trace = true;
     testing::internal::CaptureStderr();
     pabxdep_status(1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "pabxdep_status(1)\n");
-    dodebug = 0;
+    opt.trace = false;
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ void dofuj96lt8()
     if (!isfuj9600l && (!fujbuild || strlen(iostr + 1) != 6))
         return;
     isfuj9600l = 1;
-    if (dodebug) {
+    if (opt.trace) {
         fprintf(stderr, "isfuj9600l=%d Before [%s] len(iostr+1)=%d ", isfuj9600l, iostr,
                 int(strlen(iostr + 1)));
         fflush(stderr);
@@ -41,7 +41,7 @@ void dofuj96lt8()
     case '3': iostr[1] = '2'; iostr[2] = '4'; break;
     default: break;
     }
-    if (dodebug) {
+    if (opt.trace) {
         fprintf(stderr, " After [%s]\n", iostr);
         fflush(stderr);
     }
@@ -186,7 +186,7 @@ void formcall(char* line, const callrec* rec)
     *p++ = '\n';
     *p = '\0';
 
-    if (dodebug) {
+    if (opt.trace) {
         fprintf(stderr, "formcall(): [%s", line);
         fflush(stderr);
     }

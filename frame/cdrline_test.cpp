@@ -62,12 +62,12 @@ protected:
     void SetUp() override
     {
         clocksetup();
-        dodebug = 0;
+        opt.trace = false;
         isfuj9600l = 0;
     }
     void TearDown() override
     {
-        dodebug = 0;
+        opt.trace = false;
         isfuj9600l = 0;
     }
 };
@@ -114,7 +114,7 @@ TEST_F(Cdrline, Formcall)
 
 TEST_F(Cdrline, FormcallTrace)
 {
-    dodebug = 1;
+    opt.trace = true;
     callrec r = make({0x01, 0x002345, 0x000012, "5551234", T0, 45, 3, 0, 0});
     testing::internal::CaptureStderr();
     line(r);
@@ -189,7 +189,7 @@ TEST_F(Cdrline, FujRewrite)
 TEST_F(Cdrline, FujTrace)
 {
     isfuj9600l = 1;
-    dodebug = 1;
+    opt.trace = true;
     strcpy(iostr, " 123456");
     testing::internal::CaptureStderr();
     dofuj96lt8();

@@ -1,5 +1,5 @@
 // The CDR store: each call's line goes to stdout or is appended to the
-// hourly file cdrdir/MM_YYYY/DD_MM_YYYY/DD_MM_YYYY:HH of the call's end.
+// hourly file CDRDIR/MM_YYYY/DD_MM_YYYY/DD_MM_YYYY:HH of the call's end.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -38,7 +38,7 @@ static trec madeday;
 // has had the time to move it, so the burst goes out without looking.
 static bool freshopen;
 
-// cdrdir plus the three levels, every number at its widest (a byte as
+// The root plus the three levels, every number at its widest (a byte as
 // three digits, the year as four): 9 + 12 + 15 characters and the NUL.
 constexpr size_t PATHEXTRA = 40;
 
@@ -52,7 +52,7 @@ static void makedir(const char* dir)
             return;
         if (e != EINTR)
             fatal(e, "ERROR: can't mkdir [%s] errno=%d\n", dir, e);
-        if (dodebug) {
+        if (opt.trace) {
             fprintf(stderr, "\nmkdir(%s) EINTR\n", dir);
             fflush(stderr);
         }
@@ -66,16 +66,16 @@ static void makedir(const char* dir)
 static void openhour(const trec& hour)
 {
     if (!path) {
-        pathcap = strlen(cdrdir) + PATHEXTRA;
+        pathcap = strlen(opt.cdrdir) + PATHEXTRA;
         path = static_cast<char*>(malloc(pathcap));
         if (!path)
-            fatal(ENOMEM, "ERROR: can't open cdrfile [%s] errno=%d\n", cdrdir, ENOMEM);
+            fatal(ENOMEM, "ERROR: can't open cdrfile [%s] errno=%d\n", opt.cdrdir, ENOMEM);
     }
     int mon = hour.month + 1, day = hour.date + 1, year = hour.year + 1984;
     bool made = dayknown && madeday.year == hour.year && madeday.month == hour.month &&
                 madeday.date == hour.date;
 
-    size_t mondir = size_t(snprintf(path, pathcap, "%s/%02d_%04d", cdrdir, mon, year));
+    size_t mondir = size_t(snprintf(path, pathcap, "%s/%02d_%04d", opt.cdrdir, mon, year));
     size_t daydir = mondir + size_t(snprintf(path + mondir, pathcap - mondir, "/%02d_%02d_%04d", day, mon, year));
     snprintf(path + daydir, pathcap - daydir, "/%02d_%02d_%04d:%02d", day, mon, year, int(hour.hour));
 
@@ -106,7 +106,7 @@ static void openhour(const trec& hour)
         }
         if (e != EINTR)
             fatal(e, "ERROR: can't open cdrfile [%s] errno=%d\n", path, e);
-        if (dodebug) {
+        if (opt.trace) {
             fprintf(stderr, "\nfopen(%s) EINTR\n", path);
             fflush(stderr);
         }
@@ -191,7 +191,7 @@ static uint32_t countlines(const char* p, size_t n)
 // would otherwise be cut away too.
 static void writeburst()
 {
-    bool lock = *cdrdir;
+    bool lock = *opt.cdrdir;
     if (lock && lockwait(outfd) != 0)
         fatal(1, "ERROR: can't lock cdrfile [%s] errno=%d\n", path, errno);
     ssize_t k = writeout(burst, burstlen);
@@ -218,7 +218,7 @@ static void writeburst()
     burstlines = 0;
     if (failed) {
         writefailed = true;
-        fatal(1, "ERROR: can't write to cdrfile [%s] errno=%d\n", *cdrdir ? path : "stdout", e);
+        fatal(1, "ERROR: can't write to cdrfile [%s] errno=%d\n", *opt.cdrdir ? path : "stdout", e);
     }
 }
 
@@ -227,7 +227,7 @@ void cdrstore_flush()
     // The file may fail to open again here, and the exit that follows
     // flushes too: it must not try again, and again.
     static bool flushing;
-    bool look = *cdrdir && !freshopen;
+    bool look = *opt.cdrdir && !freshopen;
     if (burstlen == 0 || flushing)
         return;
     freshopen = false;
@@ -268,14 +268,14 @@ void output_call(const callrec* rec)
         return;
     formcall(line, rec);
 
-    if (!*cdrdir) {
+    if (!*opt.cdrdir) {
         if (firstoutcall) {
             ownstdout();
             firstoutcall = 0;
         }
     } else if (firstoutcall || gnurt.year != lasttrec.year || gnurt.month != lasttrec.month ||
                gnurt.date != lasttrec.date || gnurt.hour != lasttrec.hour) {
-        if (doXdebug) {
+        if (opt.tracerecords) {
             fprintf(stderr, "trec hour change  lasttrec=%02d%02d%02d%02d\n", lasttrec.year,
                     lasttrec.month, lasttrec.date, lasttrec.hour);
             fprintf(stderr, "                     gnurt=%02d%02d%02d%02d\n", gnurt.year,
@@ -294,7 +294,7 @@ void output_call(const callrec* rec)
     memcpy(burst + burstlen, line, len);
     burstlen += len;
     burstlines++;
-    if (dodebug || dodumpt)
+    if (opt.trace || opt.tracetime)
         cdrstore_flush();
 }
 

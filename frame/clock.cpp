@@ -68,7 +68,7 @@ static void clockderive()
     trecbase = trec{0, 2, 0, 0, 0, 0, 0};
     trec_to_tm(&trecbase, &tmbase);
     tm_trec_basediff = static_cast<uint32_t>(mktime(&tmbase));
-    if (dodumpt) {
+    if (opt.tracetime) {
         fprintf(stderr, "tm_trec_basediff = %ld\n", static_cast<long>(tm_trec_basediff));
         fflush(stderr);
     }
@@ -107,7 +107,7 @@ void clocksetup()
 void getcurtime(trec* t)
 {
     secs_now = time(nullptr);
-    if (secs_now == nowsecs && !dodumpt) {
+    if (secs_now == nowsecs && !opt.tracetime) {
         *t = nowrec;
         return;
     }
@@ -119,7 +119,7 @@ void getcurtime(trec* t)
 
 void trec_to_tm(const trec* t, struct tm* tm)
 {
-    if (dodumpt)
+    if (opt.tracetime)
         dumptrec(t);
     tm->tm_year = t->year + 84;
     tm->tm_mon = t->month;
@@ -130,13 +130,13 @@ void trec_to_tm(const trec* t, struct tm* tm)
     tm->tm_sec = t->second;
     tm->tm_isdst = -1;
     tm->tm_yday = -1;
-    if (dodumpt)
+    if (opt.tracetime)
         dumptm(tm);
 }
 
 void tm_to_trec(const struct tm* tm, trec* t)
 {
-    if (dodumpt)
+    if (opt.tracetime)
         dumptm(tm);
     t->year = static_cast<uint8_t>(tm->tm_year - 84);
     t->month = static_cast<uint8_t>(tm->tm_mon);
@@ -145,7 +145,7 @@ void tm_to_trec(const struct tm* tm, trec* t)
     t->hour = static_cast<uint8_t>(tm->tm_hour);
     t->minute = static_cast<uint8_t>(tm->tm_min);
     t->second = static_cast<uint8_t>(tm->tm_sec);
-    if (dodumpt)
+    if (opt.tracetime)
         dumptrec(t);
 }
 
@@ -157,15 +157,15 @@ uint32_t from_jul(const trec* t)
     struct tm tm;
     trec_to_tm(t, &tm);
     // Under -t every conversion goes to the C library, as its trace shows.
-    time_t secs = dodumpt ? mktime(&tm) : zonemktime(&tm);
-    if (dodumpt) {
+    time_t secs = opt.tracetime ? mktime(&tm) : zonemktime(&tm);
+    if (opt.tracetime) {
         fprintf(stderr, "NUR time_t = %ld  Base = %ld\n", static_cast<long>(secs),
                 static_cast<long>(basesecs));
         fflush(stderr);
     }
     int64_t seconds = static_cast<int64_t>(secs) - static_cast<int64_t>(basesecs);
     uint32_t ret = static_cast<uint32_t>((seconds - static_cast<int64_t>(tm_trec_basediff)) / 4);
-    if (dodumpt) {
+    if (opt.tracetime) {
         fprintf(stderr, "dbltime = %f retval = %ld\n", static_cast<double>(seconds),
                 static_cast<long>(ret));
         fflush(stderr);
@@ -178,7 +178,7 @@ void to_jul(uint32_t ticks, trec* t)
 {
     time_t secs = static_cast<time_t>(tm_trec_basediff) + 4 * static_cast<time_t>(ticks);
     struct tm tm;
-    if (dodumpt)
+    if (opt.tracetime)
         localtime_r(&secs, &tm);
     else
         zonelocaltime(secs, &tm);

@@ -289,8 +289,8 @@ TEST(Clock, MonthNames)
 TEST(Clock, TraceLines)
 {
     Zone z("UTC");
-    uint8_t saved = dodumpt;
-    dodumpt = 1;
+    bool saved = opt.tracetime;
+    opt.tracetime = true;
 
     testing::internal::CaptureStderr();
     clocksetup();
@@ -315,7 +315,7 @@ TEST(Clock, TraceLines)
               " tm sec=56 min=55 hour=2 mday=6 mon=11 year=126 wday=0 yday=339 isdst=0\n"
               " nurt year=42 month=11 date=5 day=3 hour=2 minute=55 second=56\n");
 
-    dodumpt = saved;
+    opt.tracetime = saved;
 }
 
 TEST(Clock, GetcurtimeReadsHostClock)

@@ -27,18 +27,18 @@ int inrange(const uint8_t* num, const uint8_t* lo, const uint8_t* hi)
     return cmpbcd(num, lo) >= 0 && cmpbcd(num, hi) <= 0;
 }
 
-// Bit 4 of crjcode switches the filter on; bits 3-2 give the station mode:
-// 1 excludes the stations inside the range, 2 those outside it. The charge
-// code never takes part in the verdict.
+// Bit 4 of the exclusion code switches the filter on; bits 3-2 give the
+// station mode: 1 excludes the stations inside the range, 2 those outside
+// it. The charge code never takes part in the verdict.
 int rejcall(const callrec* rec)
 {
-    if (!(crjcode & 0x10))
+    if (!(opt.exclusion & 0x10))
         return 0;
-    switch ((crjcode >> 2) & 3) {
+    switch ((opt.exclusion >> 2) & 3) {
     case 1:
-        return inrange(rec->station, stnlow, stnhigh);
+        return inrange(rec->station, opt.stationlow, opt.stationhigh);
     case 2:
-        return !inrange(rec->station, stnlow, stnhigh);
+        return !inrange(rec->station, opt.stationlow, opt.stationhigh);
     default:
         return 0;
     }

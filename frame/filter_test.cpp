@@ -62,9 +62,9 @@ TEST(Rejcall, StationModes)
         {0x14, 0x100000, 0x999999, 0x999999, 1},
     };
     for (const Case& c : cases) {
-        crjcode = c.code;
-        setbcd(stnlow, c.lo);
-        setbcd(stnhigh, c.hi);
+        opt.exclusion = c.code;
+        setbcd(opt.stationlow, c.lo);
+        setbcd(opt.stationhigh, c.hi);
         // The charge code and the call type never change the verdict.
         for (uint8_t type : {0x01, 0x81}) {
             for (uint8_t chg : {0x00, 0x12}) {
@@ -79,9 +79,9 @@ TEST(Rejcall, StationModes)
             }
         }
     }
-    crjcode = 0;
-    setbcd(stnlow, 0);
-    setbcd(stnhigh, 0);
+    opt.exclusion = 0;
+    setbcd(opt.stationlow, 0);
+    setbcd(opt.stationhigh, 0);
 }
 
 TEST(Cmpbcd, OrdersAs24BitNumbers)

@@ -39,7 +39,7 @@ static void rawlogfail(int err)
     logn = 0;
     close(rawfd);
     rawfd = -1;
-    fatal(1, "Error writing to raw data file %s  errno=%d\n", rawfile, err);
+    fatal(1, "Error writing to raw data file %s  errno=%d\n", opt.rawpath, err);
 }
 
 // A raw log on a FIFO whose reader stopped reading waits here, in a wait
@@ -81,7 +81,7 @@ void rawlog_flush()
     // (moved away by a rotation, or deleted), the next byte opens the path.
     rawlooked = secs_now;
     struct stat st;
-    if (stat(rawfile, &st) != 0 || st.st_dev != rawdev || st.st_ino != rawino) {
+    if (stat(opt.rawpath, &st) != 0 || st.st_dev != rawdev || st.st_ino != rawino) {
         close(rawfd);
         rawfd = -1;
     }
@@ -94,14 +94,14 @@ void rawlog_close()
     if (!rawgivenup)
         rawlog_write();
     if (rawgivenup)
-        fprintf(stderr, "Raw data file %s: %lu bytes not written\n", rawfile, rawdropped + logn);
+        fprintf(stderr, "Raw data file %s: %lu bytes not written\n", opt.rawpath, rawdropped + logn);
     rawgivenup = false;
     rawdropped = 0;
     logn = 0;
     int fd = rawfd;
     rawfd = -1;
     if (close(fd) < 0 && errno != EINTR)
-        fatal(1, "Error writing to raw data file %s  errno=%d\n", rawfile, errno);
+        fatal(1, "Error writing to raw data file %s  errno=%d\n", opt.rawpath, errno);
 }
 
 // True when fd is the very file the input is read from.
@@ -121,12 +121,12 @@ void lograwsmdr(size_t len, const uint8_t* bytes)
     if (rawfd < 0) {
         for (;;) {
             // Kept non-blocking: a FIFO's stalled reader must not hold us.
-            rawfd = openwait(rawfile, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK, 0666);
+            rawfd = openwait(opt.rawpath, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK, 0666);
             if (rawfd >= 0)
                 break;
             if (errno != EINTR)
-                fatal(1, "Can't open raw output file %s  errno=%d\n", rawfile, errno);
-            if (!dolograw)
+                fatal(1, "Can't open raw output file %s  errno=%d\n", opt.rawpath, errno);
+            if (!opt.rawlog)
                 return;   // switched off while the log waited for its reader
         }
         struct stat st;
@@ -135,14 +135,14 @@ void lograwsmdr(size_t len, const uint8_t* bytes)
             // input grows as fast as it is read, until the disk is full.
             close(rawfd);
             rawfd = -1;
-            fatal(1, "Can't log raw data to the input file %s\n", rawfile);
+            fatal(1, "Can't log raw data to the input file %s\n", opt.rawpath);
         }
         if (fstat(rawfd, &st) == 0) {
             rawdev = st.st_dev;
             rawino = st.st_ino;
         }
         rawlooked = secs_now;
-        fprintf(stderr, "Opened raw data file %s\n", rawfile);
+        fprintf(stderr, "Opened raw data file %s\n", opt.rawpath);
         fflush(stderr);
     }
     while (len > 0) {
@@ -162,7 +162,7 @@ static int refill(int fd)
     for (;;) {
         int w = waitinput(fd);
         if (w == 0) {
-            if (dodebug)
+            if (opt.trace)
                 fputs("\ngetrawbyte() EINTR\n", stderr);
             continue;
         }
@@ -177,13 +177,13 @@ static int refill(int fd)
             return 0;
         }
         if (errno == EINTR) {
-            if (dodebug)
+            if (opt.trace)
                 fputs("\ngetrawbyte() EINTR\n", stderr);
         } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
             // A failing line (an unplugged adapter gives EIO) is not the end
             // of the input: say so and stop with an error. EAGAIN only means
             // that another reader of a shared descriptor was first.
-            fatal(1, "Can't read input %s   errno=%d\n", *inpath ? inpath : "stdin", errno);
+            fatal(1, "Can't read input %s   errno=%d\n", *opt.input ? opt.input : "stdin", errno);
         }
     }
 }
@@ -193,11 +193,11 @@ int getrawbyte(int fd)
     if (inpos == inlen && !refill(fd))
         return -1;
     uint8_t c = inbuf[inpos++];
-    if (doXdebug) {
+    if (opt.tracerecords) {
         fprintf(stderr, " %02x", c);
         fflush(stderr);
     }
-    if (dolograw)
+    if (opt.rawlog)
         lograwsmdr(1, &c);
     return c;
 }
@@ -230,7 +230,7 @@ static int framefast(int fd, uint8_t* buf)
         const uint8_t* end = static_cast<const uint8_t*>(memchr(p, etx, avail));
         size_t take = end ? size_t(end - p) + 1 : avail;
         inpos += take;
-        if (dolograw)
+        if (opt.rawlog)
             lograwsmdr(take, p);
         place(buf, &i, p, end ? take - 1 : take);
         if (!end)
@@ -246,7 +246,7 @@ int getraw_etx(int fd, uint8_t* buf)
 {
     // The byte trace of -X interleaves with the framing's own messages, so
     // it keeps the byte-wise way.
-    if (!doXdebug)
+    if (!opt.tracerecords)
         return framefast(fd, buf);
     int i = 0;
     for (;;) {
@@ -258,7 +258,7 @@ int getraw_etx(int fd, uint8_t* buf)
         if (c == etx) {
             if (i >= petx)
                 return i + 1;
-            if (doXdebug) {
+            if (opt.tracerecords) {
                 fputs("\n - ETX before expected\n", stderr);
                 fflush(stderr);
             }
@@ -288,14 +288,14 @@ void dumpasc()
 
 int framerec()
 {
-    if (doXdebug)
+    if (opt.tracerecords)
         fputs("** (HEX record):", stderr);
     int len = getraw_etx(cdrfp, rawbuf);
     if (len == 0)
         return 0;
     getcurtime(&real_time_rec);
     rawlog_flush();
-    if (doXdebug)
+    if (opt.tracerecords)
         dumpasc();
     return len;
 }
@@ -304,7 +304,7 @@ void handlerawrec()
 {
     if (framerec())
         return;
-    if (doXdebug) {
+    if (opt.tracerecords) {
         fputs("\nEOF reached.\n", stderr);
         fflush(stderr);
     }

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "settings.h"
+
 // ---------------------------------------------------------------------------
 // Packed call record: 52 bytes, multi-byte integers little-endian. Byte arrays
 // keep the layout exact whatever the host's alignment; use the accessors below.
@@ -57,29 +59,12 @@ int dequeue(callrec* rec);      // at exit, nonzero while it delivers a call
 void pabxdep_init();
 void pabxdep_status(int changed);
 
-// Build constants a decoder supplies. kal and systime are the start values of
-// settings the options may change, so they are variables.
-extern signed char kal;            // 1 = KAL model (12-digit codes), 0 = NUR
-extern signed char systime;        // 1 = stamp calls with the host's time
+// Build constants a decoder supplies.
 extern const unsigned char etx;    // end byte of a record
 extern const unsigned char petx;   // lowest index at which etx ends a record
 extern const char pakver[20];      // version tag shown in the banner
 
 // ---------------------------------------------------------------------------
-// Settings (options.cpp fills them; globals.cpp defines them).
-extern uint8_t nopause, dodebug, doXdebug, dodumpt, dolograw, dtvalidate;
-extern const char* rawfile;         // raw log path, "rawsmdr" by default
-extern const char* inpath;          // SMDR input path, "" for stdin
-extern const char* cdrdir;          // CDR tree root, "" for stdout
-extern const char* handshakeport;   // recorded and shown only; may be null
-extern uint8_t sector0[512];        // packer configuration block
-constexpr int MASKPARITY = 83;      // byte of sector0 holding the MASK parity flag
-extern uint8_t crjcode;
-extern uint8_t stnlow[3], stnhigh[3];
-
-// True when -M set the MASK parity flag.
-inline bool maskparity() { return (sector0[MASKPARITY] & 0x06) == 0x04; }
-
 // Counters.
 struct pakops {
     uint32_t rejcnt;   // lines the decoder refused

@@ -79,22 +79,22 @@ static void setstation(uint8_t* stn, unsigned long n)
 
 static void dumpsettings()
 {
-    fprintf(stderr, "inputfile = [%s]\n", *inpath ? inpath : "stdin");
-    fprintf(stderr, "handshakeport = [%s]\n", handshakeport ? handshakeport : "(null)");
-    fprintf(stderr, "outputdir=[%s]\n", *cdrdir ? cdrdir : "stdout");
-    fprintf(stderr, "nopause = %d\n", nopause);
-    fprintf(stderr, "dodebug = %d\n", dodebug);
-    fprintf(stderr, "doXdebug = %d\n", doXdebug);
-    fprintf(stderr, "dodumpt = %d\n", dodumpt);
-    fprintf(stderr, "dolograw = %d\n", dolograw);
-    fprintf(stderr, "rawfile = [%s]\n", rawfile);
-    fprintf(stderr, "kal = %d (%s)\n", kal, kal == 1 ? "kal" : "nur");
-    fprintf(stderr, "dtvalidate = %d\n", dtvalidate);
-    fprintf(stderr, "systime = %d\n", systime);
-    fprintf(stderr, "MASK parity flag = %02x\n", sector0[MASKPARITY]);
-    fprintf(stderr, "crjcode = %02x\n", crjcode);
-    fprintf(stderr, "stnlow  = %02x%02x%02x\n", stnlow[0], stnlow[1], stnlow[2]);
-    fprintf(stderr, "stnhigh = %02x%02x%02x\n", stnhigh[0], stnhigh[1], stnhigh[2]);
+    fprintf(stderr, "inputfile = [%s]\n", *opt.input ? opt.input : "stdin");
+    fprintf(stderr, "handshakeport = [%s]\n", opt.handshakeport ? opt.handshakeport : "(null)");
+    fprintf(stderr, "outputdir=[%s]\n", *opt.cdrdir ? opt.cdrdir : "stdout");
+    fprintf(stderr, "nopause = %d\n", !opt.pause);
+    fprintf(stderr, "dodebug = %d\n", opt.trace);
+    fprintf(stderr, "doXdebug = %d\n", opt.tracerecords);
+    fprintf(stderr, "dodumpt = %d\n", opt.tracetime);
+    fprintf(stderr, "dolograw = %d\n", opt.rawlog);
+    fprintf(stderr, "rawfile = [%s]\n", opt.rawpath);
+    fprintf(stderr, "kal = %d (%s)\n", opt.longcodes, opt.longcodes ? "kal" : "nur");
+    fprintf(stderr, "dtvalidate = %d\n", opt.checktime);
+    fprintf(stderr, "systime = %d\n", opt.hosttime);
+    fprintf(stderr, "MASK parity flag = %02x\n", opt.maskparity ? 4 : 0);
+    fprintf(stderr, "crjcode = %02x\n", opt.exclusion);
+    fprintf(stderr, "stnlow  = %02x%02x%02x\n", opt.stationlow[0], opt.stationlow[1], opt.stationlow[2]);
+    fprintf(stderr, "stnhigh = %02x%02x%02x\n", opt.stationhigh[0], opt.stationhigh[1], opt.stationhigh[2]);
     fputs("\n", stderr);
     fflush(stderr);
 }
@@ -119,14 +119,6 @@ static void holdstdfds()
 int main(int argc, char** argv)
 {
     holdstdfds();
-    // Paths are kept as the argument strings themselves: they live as long
-    // as the process and are used whole, whatever their length.
-    kal = 1;
-    crjcode = 0;
-    inpath = "";
-    cdrdir = "";
-    sector0[MASKPARITY] = 0;
-
     fputs("\n", stderr);
     printpkid();
     fputs("\n\n", stderr);
@@ -140,28 +132,30 @@ int main(int argc, char** argv)
     };
     int c;
     while ((c = getopt_long(argc, argv, "i:H:o:nxXtrR:cmvMspe:l:h:", longopts, nullptr)) != -1) {
+        // Paths are kept as the argument strings themselves: they live as
+        // long as the process and are used whole, whatever their length.
         switch (c) {
-        case 'i': if (*optarg) inpath = optarg; break;
-        case 'H': if (*optarg) handshakeport = optarg; break;
-        case 'o': if (*optarg) cdrdir = optarg; break;
-        case 'n': nopause = 0; break;
-        case 'x': dodebug = 1; break;
-        case 'X': dodebug = 1; doXdebug = 1; break;
-        case 't': dodumpt = 1; break;
-        case 'r': dolograw = 1; break;
+        case 'i': if (*optarg) opt.input = optarg; break;
+        case 'H': if (*optarg) opt.handshakeport = optarg; break;
+        case 'o': if (*optarg) opt.cdrdir = optarg; break;
+        case 'n': opt.pause = true; break;
+        case 'x': opt.trace = true; break;
+        case 'X': opt.trace = true; opt.tracerecords = true; break;
+        case 't': opt.tracetime = true; break;
+        case 'r': opt.rawlog = true; break;
         case 'R':
-            dolograw = 1;
-            if (*optarg) rawfile = optarg;
+            opt.rawlog = true;
+            if (*optarg) opt.rawpath = optarg;
             break;
-        case 'c': kal = 1; break;
-        case 'm': kal = 0; break;
-        case 'v': dtvalidate = 0; break;
-        case 'M': sector0[MASKPARITY] = 4; break;
-        case 's': systime = 1; break;
-        case 'p': systime = 0; break;
-        case 'e': crjcode = static_cast<uint8_t>(hexarg(c, optarg, 2)); break;
-        case 'l': setstation(stnlow, hexarg(c, optarg, 6)); break;
-        case 'h': setstation(stnhigh, hexarg(c, optarg, 6)); break;
+        case 'c': opt.longcodes = true; break;
+        case 'm': opt.longcodes = false; break;
+        case 'v': opt.checktime = false; break;
+        case 'M': opt.maskparity = true; break;
+        case 's': opt.hosttime = true; break;
+        case 'p': opt.hosttime = false; break;
+        case 'e': opt.exclusion = static_cast<uint8_t>(hexarg(c, optarg, 2)); break;
+        case 'l': setstation(opt.stationlow, hexarg(c, optarg, 6)); break;
+        case 'h': setstation(opt.stationhigh, hexarg(c, optarg, 6)); break;
         case OPT_HELP:
             usageto(stdout);
             exit(0);
@@ -181,13 +175,13 @@ int main(int argc, char** argv)
         my_exit(1);
     }
 
-    if (!*inpath && !nopause) {
+    if (!*opt.input && opt.pause) {
         fputs("ERROR: can't use pause with stdin mode\n", stderr);
         my_exit(1);
     }
-    if (dodebug)
+    if (opt.trace)
         dumpsettings();
     installsignals();
     alarm(0);
-    morva(inpath);
+    morva(opt.input);
 }

@@ -63,7 +63,7 @@ char* mkchg(const callrec* rec)
 // shift the cut between the two halves: the last six digits always go low.
 void dochg(callrec* rec, const char* code, uint8_t len)
 {
-    if (!kal && len > 6)
+    if (!opt.longcodes && len > 6)
         len = 6;
     char digits[12];
     int n = 0;

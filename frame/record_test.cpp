@@ -73,9 +73,9 @@ TEST(Record, DochgAndMkchg)
         {1, "12345678", 0, {0x00, 0x00, 0x00}, {0x00, 0x00, 0x00}, ""},
         {1, "------", 6, {0x00, 0x00, 0x00}, {0x00, 0x00, 0x00}, ""},
     };
-    signed char saved = kal;
+    bool saved = opt.longcodes;
     for (const auto& c : cases) {
-        kal = c.model;
+        opt.longcodes = c.model;
         callrec rec;
         std::memset(&rec, 0xee, sizeof rec);
         dochg(&rec, c.code, c.len);
@@ -83,7 +83,7 @@ TEST(Record, DochgAndMkchg)
         EXPECT_EQ(arr(rec.charge_lo), c.lo) << c.code;
         EXPECT_STREQ(mkchg(&rec), c.joined) << c.code;
     }
-    kal = saved;
+    opt.longcodes = saved;
 }
 
 TEST(Record, Ddltor)

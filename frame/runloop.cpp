@@ -78,15 +78,15 @@ static void handlesignals()
     if (gottoggle) {
         int sig = gottoggle;
         cdrstore_flush();
-        if (dolograw) {
+        if (opt.rawlog) {
             rawlog_close();   // with the toggle still asked: a stalled log gives up
-            dolograw = 0;
-            fprintf(stderr, "Closed raw data file %s\n", rawfile);
+            opt.rawlog = false;
+            fprintf(stderr, "Closed raw data file %s\n", opt.rawpath);
         } else {
-            dolograw = 1;   // the file opens with the next byte logged
+            opt.rawlog = true;   // the file opens with the next byte logged
         }
         gottoggle = 0;
-        fprintf(stderr, "\ndo_toglograw() sig=%d  now dolograw=%d\n", sig, dolograw);
+        fprintf(stderr, "\ndo_toglograw() sig=%d  now dolograw=%d\n", sig, opt.rawlog);
         fflush(stderr);
     }
     if (gotterm) {
@@ -247,14 +247,14 @@ static void checkcdrdir()
 {
     struct stat st;
     int err = 0;
-    if (stat(cdrdir, &st) != 0)
+    if (stat(opt.cdrdir, &st) != 0)
         err = errno;
     else if (!S_ISDIR(st.st_mode))
         err = ENOTDIR;
-    else if (faccessat(AT_FDCWD, cdrdir, W_OK | X_OK, AT_EACCESS) != 0)
+    else if (faccessat(AT_FDCWD, opt.cdrdir, W_OK | X_OK, AT_EACCESS) != 0)
         err = errno;
     if (err)
-        fatal(err, "ERROR: can't use cdrdir [%s] errno=%d\n", cdrdir, err);
+        fatal(err, "ERROR: can't use cdrdir [%s] errno=%d\n", opt.cdrdir, err);
 }
 
 // Waits for the operator's key between records; code 3 ends the run.
@@ -282,19 +282,19 @@ static void pausekey()
 
 void morva(const char* path)
 {
-    if (*cdrdir)
+    if (*opt.cdrdir)
         checkcdrdir();
     cdrfp = *path ? openinput(path) : 0;
     clocksetup();
     pabxdep_init();
     pakrop.rejcnt = 0;
     alarm(60);
-    if (!dodebug)
+    if (!opt.trace)
         dostats();
     for (;;) {
-        if (dodebug)
+        if (opt.trace)
             dostats();
-        if (!nopause)
+        if (opt.pause)
             pausekey();
         handlerawrec();
         int packed = packrec(&pkcall);
@@ -305,19 +305,19 @@ void morva(const char* path)
 int postpacker(int notpacked)
 {
     reccount++;
-    if (dodebug)
-        fprintf(stderr, "\n- %s - %s - rejcnt %lu%s\n", kal == 1 ? "kal" : "nur",
+    if (opt.trace)
+        fprintf(stderr, "\n- %s - %s - rejcnt %lu%s\n", opt.longcodes ? "kal" : "nur",
                 notpacked ? "Not packed" : "Packed", static_cast<unsigned long>(pakrop.rejcnt),
                 flushingpacker ? " [flushingpacker]" : "");
     if (notpacked)
         return 0;
     int excluded = rejcall(&pkcall);
-    if (dodebug)
-        fprintf(stderr, "-e%02x %02x%02x%02x %02x%02x%02x -call %s-\n", crjcode, stnlow[0], stnlow[1],
-                stnlow[2], stnhigh[0], stnhigh[1], stnhigh[2], excluded ? "Excluded" : "Included");
+    if (opt.trace)
+        fprintf(stderr, "-e%02x %02x%02x%02x %02x%02x%02x -call %s-\n", opt.exclusion, opt.stationlow[0], opt.stationlow[1],
+                opt.stationlow[2], opt.stationhigh[0], opt.stationhigh[1], opt.stationhigh[2], excluded ? "Excluded" : "Included");
     if (excluded)
         return 0;
-    if (doXdebug)
+    if (opt.tracerecords)
         dumppak(&pkcall);
     output_call(&pkcall);
     return 1;
@@ -339,24 +339,24 @@ void dostats()
     fflush(stderr);
     pabxdep_status(reccount != lastreccount);
     lastreccount = reccount;
-    if (dolograw) {
-        fprintf(stderr, "Logging raw smdr to %s.\n", rawfile);
+    if (opt.rawlog) {
+        fprintf(stderr, "Logging raw smdr to %s.\n", opt.rawpath);
         fflush(stderr);
     }
 }
 
 void flushpackerqueue()
 {
-    if (dodebug)
+    if (opt.trace)
         fputs("flushingpacker: start\n", stderr);
     flushingpacker = 1;
     while (dequeue(&pkcall)) {
-        if (dodebug)
+        if (opt.trace)
             fputs("flushingpacker: loop\n", stderr);
         postpacker(0);
     }
     flushingpacker = 0;
-    if (dodebug)
+    if (opt.trace)
         fputs("flushingpacker: finish\n", stderr);
 }
 

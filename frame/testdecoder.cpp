@@ -1,8 +1,6 @@
 // A decoder that decodes nothing, for unit tests of the frame alone.
 #include "morva.h"
 
-signed char kal = 1;
-signed char systime = 0;
 const unsigned char etx = 0x0a;
 const unsigned char petx = 38;
 const char pakver[20] = "3.11 TESTDEC     #0";

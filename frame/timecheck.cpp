@@ -21,7 +21,7 @@ void tvalid(callrec* rec, const trec* arrived)
     uint32_t now = from_jul(arrived);
     uint32_t dur = getduration(rec);
     uint32_t end;
-    if (systime) {
+    if (opt.hosttime) {
         end = now;
         setstart(rec, now - dur);
     } else {
@@ -29,7 +29,7 @@ void tvalid(callrec* rec, const trec* arrived)
     }
     if (prvetime == 0)
         prvetime = now - BEHIND;
-    if (!dtvalidate) {
+    if (!opt.checktime) {
         prvetime = end;
         return;
     }

@@ -19,13 +19,13 @@ protected:
         prvetime = 0;
         pabxerr = 0;
         std::strcpy(errmsg, "PABX * SYSTEM TIME");
-        systime = 0;
-        dtvalidate = 1;
+        opt.hosttime = false;
+        opt.checktime = true;
     }
     void TearDown() override
     {
-        systime = 0;
-        dtvalidate = 1;
+        opt.hosttime = false;
+        opt.checktime = true;
     }
 
     // Validates a call ending at `end` with the given duration; returns its
@@ -103,7 +103,7 @@ TEST_F(Tvalid, VerdictMarksErrmsgUntilNextGoodCall)
 
 TEST_F(Tvalid, PcTimeModeEndsAtNow)
 {
-    systime = 1;
+    opt.hosttime = true;
     uint32_t start = call(NOW - 90000, 750);   // the PABX's own time is ignored
     EXPECT_EQ(start, NOW - 750);
     EXPECT_EQ(pabxerr, 0);
@@ -118,14 +118,14 @@ TEST_F(Tvalid, PcTimeModeEndsAtNow)
 
 TEST_F(Tvalid, ValidationOffKeepsEveryTime)
 {
-    dtvalidate = 0;
+    opt.checktime = false;
     for (uint32_t end : {NOW + 100000, NOW - 100000, NOW}) {
         uint32_t start = call(end, 60);
         EXPECT_EQ(pabxerr, 0);
         EXPECT_EQ(start, end - 60);
         EXPECT_EQ(prvetime, end);
     }
-    systime = 1;
+    opt.hosttime = true;
     uint32_t start = call(NOW - 100000, 60);
     EXPECT_EQ(start, NOW - 60);
     EXPECT_EQ(pabxerr, 0);

@@ -181,14 +181,7 @@ static void reset()
     errmsg[5] = '*';
     reccount = lastreccount = flushingpacker = 0;
     pakrop.rejcnt = 0;
-    kal = 1;
-    systime = 0;
-    dtvalidate = 1;
-    sector0[MASKPARITY] = 0;
-    crjcode = 0;
-    std::memset(stnlow, 0, sizeof stnlow);
-    std::memset(stnhigh, 0, sizeof stnhigh);
-    cdrdir = "";
+    opt = settings{};
     pkcall = callrec{};
     cdrfp = -1;
     if (ftruncate(infd, 0) != 0 || ftruncate(capfd, 0) != 0)
@@ -204,17 +197,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
 
     uint8_t o = data[0];
-    kal = o & 0x01 ? 0 : 1;
-    systime = o & 0x02 ? 1 : 0;
-    dtvalidate = o & 0x04 ? 0 : 1;
-    if (o & 0x08)
-        sector0[MASKPARITY] = 4;
+    opt.longcodes = !(o & 0x01);
+    opt.hosttime = o & 0x02;
+    opt.checktime = !(o & 0x04);
+    opt.maskparity = o & 0x08;
     bool tree = o & 0x10;
-    cdrdir = tree ? root : "";
+    opt.cdrdir = tree ? root : "";
     const exclusion& ex = exclusions[o >> 5];
-    crjcode = ex.code;
-    tobcd(stnlow, ex.lo);
-    tobcd(stnhigh, ex.hi);
+    opt.exclusion = ex.code;
+    tobcd(opt.stationlow, ex.lo);
+    tobcd(opt.stationhigh, ex.hi);
     setclock(data[1]);
     prog_options(data[2]);
     feed(data + 3, size - 3);
@@ -234,7 +226,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     inrun = false;
     dup2(savedout, 1);
 
-    runfacts facts{ex.code, ex.lo, ex.hi, dtvalidate || systime, clockfirst, clocklast};
+    runfacts facts{ex.code, ex.lo, ex.hi, opt.checktime || opt.hosttime, clockfirst, clocklast};
     size_t len = capturedlen();
     size_t got;
     if (tree) {
