@@ -17,7 +17,7 @@ void questore(char* line)
     for (int k = 0; k < 12; k++)
         e.code[k] = code[k] >= '0' && code[k] <= '9' ? code[k] : ' ';
     fixfld(line + 18, 6);
-    cnvbcd(e.trunk, line + 18, 6);
+    packbcd(e.trunk, line + 18, 6);
     head = stepon(head);
     if (que == QUESIZE)
         tail = head;    // the oldest entry was just overwritten
@@ -34,7 +34,7 @@ void quescan(callrec* rec)
         if (queue[i].trunk[0] != rec->trunk[0] || queue[i].trunk[1] != rec->trunk[1] ||
             queue[i].trunk[2] != rec->trunk[2])
             continue;
-        dochg(rec, queue[i].code, 12);
+        setcharge(rec, queue[i].code, 12);
         head = stepback(head);
         que--;
         if (que)

@@ -24,7 +24,7 @@ std::string code(int slot) { return std::string(queue[slot].code, 12); }
 // The charge code of the record, high half "/" low half.
 std::string charge()
 {
-    std::string hi = bcd(pkcall.charge_hi);   // bcd2a reuses its buffer
+    std::string hi = bcd(pkcall.charge_hi);   // bcdtext reuses its buffer
     return hi + "/" + bcd(pkcall.charge_lo);
 }
 

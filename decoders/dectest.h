@@ -24,7 +24,7 @@ inline int feed(const std::string& text)
 }
 
 inline std::string dial(const callrec& r) { return std::string(r.dialled, 24); }
-inline std::string bcd(const uint8_t* b) { return bcd2a(b); }
+inline std::string bcd(const uint8_t* b) { return bcdtext(b); }
 inline std::string rjust(const std::string& digits) { return std::string(24 - digits.size(), ' ') + digits; }
 
 class DecoderTest : public ::testing::Test {
@@ -32,7 +32,7 @@ protected:
     void SetUp() override
     {
         clocksetup();
-        real_time_rec = trec{42, 11, 6, 0, 10, 0, 0};   // 7 Dec 2026 10:00 UTC
+        real_time_rec = datetime{42, 11, 6, 0, 10, 0, 0};   // 7 Dec 2026 10:00 UTC
         opt.checktime = false;
         opt.trace = false;
         opt.maskparity = false;

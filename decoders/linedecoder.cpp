@@ -9,7 +9,7 @@ int slashat;
 uint8_t ldo;
 uint8_t sts;
 callrec storecall;
-trec storetime;
+datetime storetime;
 uint8_t scvalid;
 uint16_t mpulses;
 uint8_t assist;
@@ -17,10 +17,10 @@ uint8_t accdigs, ddoffset;
 int icnt, jcnt;
 
 static callrec setaside;    // the previous held call while a new line decodes
-static trec asidetime;
+static datetime asidetime;
 static uint8_t savevalid;
 static char tempbuff[24];   // collected digits, and the party shift
-static trec rt;
+static datetime rt;
 
 // The compacted line. Every fixed column lies at most 30 past the last "/",
 // so with blanks after the line feed a short line reads as missing fields,
@@ -74,14 +74,14 @@ void fixfld(char* text, int count)
         text[i] = '0';
 }
 
-int retcall(const linelayout& L, char* line, callrec* rec, int charge, const trec* arrived)
+int retcall(const linelayout& L, char* line, callrec* rec, int charge, const datetime* arrived)
 {
     if (charge) {
         if (L.charge)
             L.charge(line);
         return 0;
     }
-    tvalid(rec, arrived);
+    checkcalltime(rec, arrived);
     if (L.release)
         L.release(rec);
     return 1;
@@ -114,24 +114,24 @@ static int calltypeof(char first, char second)
     }
 }
 
-static uint8_t field2(const char* at) { return static_cast<uint8_t>(cnvbin(at, 2)); }
+static uint8_t field2(const char* at) { return static_cast<uint8_t>(fieldvalue(at, 2)); }
 
 // Durations go through the clock as a time of day on the epoch day, so that
 // hours beyond 23 count on into the following days.
-static void getdur(const linelayout& L, const char* line, callrec* rec)
+static void readduration(const linelayout& L, const char* line, callrec* rec)
 {
     const char* d = line + L.durh + ldo + sts;
-    rt = trec{0, 2, 0, 0, field2(d), field2(d + 3), field2(d + 6)};
-    setduration(rec, from_jul(&rt));
+    rt = datetime{0, 2, 0, 0, field2(d), field2(d + 3), field2(d + 6)};
+    setduration(rec, toticks(&rt));
 }
 
 // The year is not on the line: it is the host's year when the record came,
 // but a December line read in January belongs to the year before, and a
 // January line read in December (a PABX clock a little ahead) to the next.
-static int getstart(const linelayout& L, const char* line, callrec* rec)
+static int readstart(const linelayout& L, const char* line, callrec* rec)
 {
     const int s = ldo;
-    uint16_t day = cnvbin(line + L.day + s, 2);
+    uint16_t day = fieldvalue(line + L.day + s, 2);
     if (day == 0) {
         pakrop.rejcnt++;
         return 0;
@@ -148,7 +148,7 @@ static int getstart(const linelayout& L, const char* line, callrec* rec)
     rt.hour = field2(line + L.hour + s);
     rt.minute = field2(line + L.minute + s);
     rt.second = sts ? field2(line + L.second + s) : 0;
-    setstart(rec, from_jul(&rt));
+    setstart(rec, toticks(&rt));
     return 1;
 }
 
@@ -167,7 +167,7 @@ int dofirst(const linelayout& L, char* line, callrec* rec)
     default:
         return 0;
     }
-    dochg(rec, tempbuff, 0);
+    setcharge(rec, tempbuff, 0);
 
     // An "A" not followed by "T" is a trunk reached through the attendant; a
     // bare number is a station written without its letter.
@@ -196,12 +196,12 @@ int dofirst(const linelayout& L, char* line, callrec* rec)
     if (L.secmark >= 0 && line[L.secmark + s] == ':')
         sts = 3;
     if (L.startfirst) {
-        if (!getstart(L, line, rec))
+        if (!readstart(L, line, rec))
             return 0;
-        getdur(L, line, rec);
+        readduration(L, line, rec);
     } else {
-        getdur(L, line, rec);
-        if (!getstart(L, line, rec))
+        readduration(L, line, rec);
+        if (!readstart(L, line, rec))
             return 0;
     }
     setmeter(rec, 0);
@@ -209,11 +209,11 @@ int dofirst(const linelayout& L, char* line, callrec* rec)
     fixfld(line + 10, 6);
     fixfld(line + 18, 6);
     if (type & 0x80) {
-        cnvbcd(rec->trunk, line + 10, 6);
-        cnvbcd(rec->station, line + 18, 6);
+        packbcd(rec->trunk, line + 10, 6);
+        packbcd(rec->station, line + 18, 6);
     } else {
-        cnvbcd(rec->station, line + 10, 6);
-        cnvbcd(rec->trunk, line + 18, 6);
+        packbcd(rec->station, line + 10, 6);
+        packbcd(rec->trunk, line + 18, 6);
     }
 
     // A call whose first party is a trunk carries no dialled digits.
@@ -234,8 +234,7 @@ int dofirst(const linelayout& L, char* line, callrec* rec)
             return 0;
         }
     }
-    ddltor(jcnt ? tempbuff + jcnt - 1 : tempbuff, static_cast<uint8_t>(jcnt));
-    c_dto8(ddigits, rec->dialled);
+    setdialled(rec->dialled, jcnt ? tempbuff + jcnt - 1 : tempbuff, jcnt);
     return 1;
 }
 
@@ -245,7 +244,7 @@ static int contline(const linelayout& L, callrec* rec)
 {
     const char* p = lbuf + slashat;
     bool valid = p[24] == ' ' && p[30] == ' ' && isnums(p + 25, 5);
-    mpulses = valid ? cnvbin(p + 25, 5) % 8192 : 0;
+    mpulses = valid ? fieldvalue(p + 25, 5) % 8192 : 0;
     if (!scvalid) {
         if (valid)
             pakrop.rejcnt++;

@@ -20,7 +20,7 @@ struct linelayout {
     bool mask89;      // "A"/"D" to "A"/"D" (0x89) is a call only with the MASK flag
     int (*stripacc)();                 // leading dialled digits to drop
     void (*charge)(char* line);        // what a charge line does; null drops it
-    void (*release)(callrec* rec);     // what a release adds after tvalid; may be null
+    void (*release)(callrec* rec);     // what a release adds after checkcalltime; may be null
 };
 
 // The machine behind packrec and dequeue.
@@ -29,7 +29,7 @@ int linedrain(const linelayout& L, callrec* rec);   // releases the held call on
 int dofirst(const linelayout& L, char* line, callrec* rec);
 // Releases rec (checked against the time its line arrived), or hands a
 // charge line to the layout.
-int retcall(const linelayout& L, char* line, callrec* rec, int charge, const trec* arrived);
+int retcall(const linelayout& L, char* line, callrec* rec, int charge, const datetime* arrived);
 int isnums(const char* text, int count);
 void fixfld(char* text, int count);
 void linereset();   // forgets the held call: a fresh decoder, for tests
@@ -40,7 +40,7 @@ extern int slashat;          // position of the last "/" of the compacted line, 
 extern uint8_t ldo;          // 12 on a shifted "L" line, else 0
 extern uint8_t sts;          // 3 when the call line carries start seconds, else 0
 extern callrec storecall;    // the held call
-extern trec storetime;       // when the held call's line was framed
+extern datetime storetime;       // when the held call's line was framed
 extern uint8_t scvalid;      // a call is held
 extern uint16_t mpulses;     // meter pulses of the last continuation line
 extern uint8_t assist;

@@ -30,7 +30,7 @@ TEST_F(Machine, DecodesACallAndItsMeterLine)
     EXPECT_EQ(pkcall.calltype, 0x01);
     EXPECT_EQ(bcd(pkcall.station), "002101");
     EXPECT_EQ(bcd(pkcall.trunk), "004012");
-    EXPECT_EQ(maketime(&pkcall), 337400325u);   // 6 Dec 2026 09:15:00
+    EXPECT_EQ(getstart(&pkcall), 337400325u);   // 6 Dec 2026 09:15:00
     EXPECT_EQ(getduration(&pkcall), 50u);
     EXPECT_EQ(getmeter(&pkcall), 3);
     EXPECT_EQ(dial(pkcall), rjust("5551234"));  // 9002 is the access code
@@ -159,7 +159,7 @@ TEST_F(Machine, RecordIsPlacedByItsLastSlash)
     for (auto& line : lines) {
         feed(line);
         ASSERT_EQ(dequeue(&pkcall), 1) << line;
-        EXPECT_EQ(maketime(&pkcall), 337400325u) << line;
+        EXPECT_EQ(getstart(&pkcall), 337400325u) << line;
         EXPECT_EQ(getduration(&pkcall), 50u) << line;
         EXPECT_EQ(bcd(pkcall.station), "002101") << line;
         EXPECT_EQ(dial(pkcall), rjust("5551234")) << line;
@@ -180,11 +180,11 @@ TEST_F(Machine, YearOfALine)
     };
     for (auto& c : cases) {
         linereset();
-        real_time_rec = trec{uint8_t(c.hostyear - 1984), uint8_t(c.hostmonth), 0, 0, 0, 5, 0};
+        real_time_rec = datetime{uint8_t(c.hostyear - 1984), uint8_t(c.hostmonth), 0, 0, 0, 5, 0};
         feed(rx(DT, " 90025551234", "00:03:20", c.date));
         ASSERT_EQ(dequeue(&pkcall), 1) << c.date;
-        trec t;
-        to_jul(maketime(&pkcall), &t);
+        datetime t;
+        fromticks(getstart(&pkcall), &t);
         EXPECT_EQ(t.year + 1984, c.year) << c.hostyear << "/" << c.hostmonth << " " << c.date;
     }
 }
@@ -194,26 +194,26 @@ TEST_F(Machine, YearOfALine)
 TEST_F(Machine, HeldCallKeepsItsOwnArrival)
 {
     opt.checktime = true;
-    prvetime = 0;
+    timecheck.lastend = 0;
     feed(rx(DT, " 90025551234", "00:03:20", "12/07 09:55"));
     real_time_rec.date += 4;   // four quiet days later
     feed(rx(TD, "", "00:01:00", "12/11 10:00"));
-    EXPECT_EQ(pabxerr, 0);
-    EXPECT_EQ(maketime(&pkcall), utcticks(2026, 12, 7, 9, 55, 0));
+    EXPECT_EQ(timecheck.verdict, 0);
+    EXPECT_EQ(getstart(&pkcall), utcticks(2026, 12, 7, 9, 55, 0));
     real_time_rec.date += 4;
     ASSERT_EQ(dequeue(&pkcall), 1);
-    EXPECT_EQ(pabxerr, 0);
+    EXPECT_EQ(timecheck.verdict, 0);
 }
 
 TEST_F(Machine, HeldCallIsDrainedOnceThroughTheTimeCheck)
 {
     opt.checktime = true;
-    prvetime = 0;
+    timecheck.lastend = 0;
     EXPECT_EQ(dequeue(&pkcall), 0);
     feed(rx(DT, " 90025551234", "00:03:20", "11/20 09:15"));   // weeks old
     ASSERT_EQ(dequeue(&pkcall), 1);
-    EXPECT_EQ(pabxerr, '<');
-    EXPECT_EQ(maketime(&pkcall) + 50, 337422600u);   // moved to end now
+    EXPECT_EQ(timecheck.verdict, '<');
+    EXPECT_EQ(getstart(&pkcall) + 50, 337422600u);   // moved to end now
     EXPECT_EQ(dequeue(&pkcall), 0);
 }
 

@@ -53,7 +53,7 @@ TEST_F(Sl1, CallLineLayouts)
     for (auto& c : cases) {
         feed(c.line);
         ASSERT_EQ(dequeue(&pkcall), 1) << c.name;
-        EXPECT_EQ(maketime(&pkcall), c.start) << c.name;
+        EXPECT_EQ(getstart(&pkcall), c.start) << c.name;
         EXPECT_EQ(getduration(&pkcall), 50u) << c.name;
         EXPECT_EQ(dial(pkcall), rjust(c.digits)) << c.name;
         EXPECT_EQ(dequeue(&pkcall), 0) << c.name;

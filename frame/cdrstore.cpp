@@ -11,10 +11,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "morva.h"
+#include "cdrstore.h"
+#include "cdrformat.h"
+#include "runloop.h"
+#include "settings.h"
+#include "signals.h"
 
-int firstoutcall = 1;
-trec lasttrec;
+static bool firstline = true;   // no line taken since the start or the last close
+static datetime filehour;       // the hour of the open hourly file
 
 static int outfd = -1;        // the CDR output, -1 until the first call
 static bool outsocket;        // stdout is a socket: written without waiting
@@ -23,7 +27,6 @@ static bool outpolled;        // stdout could not be made our own: polled
 static uint32_t accepted, written, burstlines;
 static char* path;            // directory path, then the open hourly file's path
 static size_t pathcap;
-static char line[128];        // the CDR line being written
 static dev_t opendev;         // what the open hourly file is, to see it go
 static ino_t openino;
 // Set when a write failed: the call drained at exit must not land after the
@@ -33,7 +36,7 @@ static bool writefailed;
 // hour of the same day opens without making them, unless the open says they
 // are gone.
 static bool dayknown;
-static trec madeday;
+static datetime madeday;
 // The hourly file was opened for a new hour since the last burst: nobody
 // has had the time to move it, so the burst goes out without looking.
 static bool freshopen;
@@ -63,7 +66,7 @@ static void makedir(const char* dir)
 // place of the one open so far. Leaves its path in path. The open never
 // waits: a FIFO or a device in the file's place is refused like any other
 // unusable path.
-static void openhour(const trec& hour)
+static void openhour(const datetime& hour)
 {
     if (!path) {
         pathcap = strlen(opt.cdrdir) + PATHEXTRA;
@@ -128,7 +131,7 @@ static void checkhour()
 {
     struct stat st;
     if (stat(path, &st) != 0 || st.st_dev != opendev || st.st_ino != openino)
-        openhour(lasttrec);
+        openhour(filehour);
 }
 
 // The lines of the current destination wait here and go out in one write:
@@ -261,45 +264,44 @@ static void ownstdout()
         outpolled = true;
 }
 
-void output_call(const callrec* rec)
+void cdrstore_add(const callrec* rec)
 {
     accepted++;
     if (writefailed)
         return;
-    formcall(line, rec);
+    const cdrline line = formatcdr(rec);
+    const datetime& end = line.end;
 
     if (!*opt.cdrdir) {
-        if (firstoutcall) {
+        if (firstline) {
             ownstdout();
-            firstoutcall = 0;
+            firstline = false;
         }
-    } else if (firstoutcall || gnurt.year != lasttrec.year || gnurt.month != lasttrec.month ||
-               gnurt.date != lasttrec.date || gnurt.hour != lasttrec.hour) {
+    } else if (firstline || end.year != filehour.year || end.month != filehour.month ||
+               end.date != filehour.date || end.hour != filehour.hour) {
         if (opt.tracerecords) {
-            fprintf(stderr, "trec hour change  lasttrec=%02d%02d%02d%02d\n", lasttrec.year,
-                    lasttrec.month, lasttrec.date, lasttrec.hour);
-            fprintf(stderr, "                     gnurt=%02d%02d%02d%02d\n", gnurt.year,
-                    gnurt.month, gnurt.date, gnurt.hour);
+            fprintf(stderr, "trec hour change  lasttrec=%02d%02d%02d%02d\n", filehour.year,
+                    filehour.month, filehour.date, filehour.hour);
+            fprintf(stderr, "                     gnurt=%02d%02d%02d%02d\n", end.year,
+                    end.month, end.date, end.hour);
             fflush(stderr);
         }
         cdrstore_flush();   // the lines of the hour that is closing
-        openhour(gnurt);
-        lasttrec = gnurt;
+        openhour(end);
+        filehour = end;
         freshopen = true;
-        firstoutcall = 0;
+        firstline = false;
     }
-    size_t len = strlen(line);
+    size_t len = line.len;
     if (burstlen + len > sizeof burst)
         cdrstore_flush();
-    memcpy(burst + burstlen, line, len);
+    memcpy(burst + burstlen, line.text, len);
     burstlen += len;
     burstlines++;
     if (opt.trace || opt.tracetime)
         cdrstore_flush();
 }
 
-// Writes what is still in the burst and closes the CDR output. A later
-// output_call starts afresh.
 void cdrstore_close()
 {
     cdrstore_flush();   // nothing is left after a failed burst
@@ -312,8 +314,8 @@ void cdrstore_close()
     if (outfd >= 0)
         close(outfd);
     outfd = -1;
-    firstoutcall = 1;
-    lasttrec = trec{};
+    firstline = true;
+    filehour = datetime{};
     dayknown = false;
     freshopen = false;
     free(path);

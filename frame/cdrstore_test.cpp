@@ -15,7 +15,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "morva.h"
+#include "cdrstore.h"
+#include "clock.h"
+#include "settings.h"
 #include "testutil.h"
 
 namespace fs = std::filesystem;
@@ -117,7 +119,7 @@ protected:
     void out(int y, int mon, int d, int h, int mi, int s)
     {
         callrec r = endingat(y, mon, d, h, mi, s);
-        output_call(&r);
+        cdrstore_add(&r);
         cdrstore_flush();
     }
 };
@@ -247,14 +249,14 @@ void writepastlimit(int extra)
 {
     callrec r = endingat(2024, 3, 15, 14, 33, 0);
     for (int i = 0; i < 100; i++)
-        output_call(&r);
+        cdrstore_add(&r);
     cdrstore_flush();
     struct rlimit rl;
     rl.rlim_cur = rl.rlim_max = 100 * cdr("150324143300").size() + extra;
     signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &rl);
     for (int i = 0; i < 3; i++)
-        output_call(&r);
+        cdrstore_add(&r);
     cdrstore_flush();
 }
 

@@ -1,7 +1,8 @@
 // Tests of the exclusion filter: every station mode, range ends and order.
 #include <gtest/gtest.h>
 
-#include "morva.h"
+#include "filter.h"
+#include "settings.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ TEST(Rejcall, StationModes)
                 rec.calltype = type;
                 setbcd(rec.station, c.station);
                 rec.charge_lo[2] = chg;
-                EXPECT_EQ(rejcall(&rec), c.excluded)
+                EXPECT_EQ(isexcluded(&rec), c.excluded)
                     << std::hex << "code " << int(c.code) << " range " << c.lo << "-" << c.hi
                     << " station " << c.station << " type " << int(type) << " chg "
                     << int(chg);
@@ -97,7 +98,7 @@ TEST(Cmpbcd, OrdersAs24BitNumbers)
         uint8_t a[3], b[3];
         setbcd(a, c.a);
         setbcd(b, c.b);
-        EXPECT_EQ(cmpbcd(a, b), c.want) << std::hex << c.a << " vs " << c.b;
+        EXPECT_EQ(comparebcd(a, b), c.want) << std::hex << c.a << " vs " << c.b;
     }
 }
 

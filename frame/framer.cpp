@@ -8,12 +8,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "framer.h"
+#include "clock.h"
 #include "morva.h"
+#include "runloop.h"
+#include "settings.h"
+#include "signals.h"
 
-int cdrfp = -1;
+static int inputfd = -1;
 
 // Input is read in blocks of 64 KiB: the signals that came meanwhile are
-// let in at each (runloop.cpp), so a block is also how long they may wait.
+// let in at each (signals.cpp), so a block is also how long they may wait.
 static uint8_t inbuf[64 * 1024];
 static size_t inpos, inlen;
 
@@ -75,11 +80,11 @@ void rawlog_flush()
 {
     if (rawfd < 0 || rawgivenup)
         return;
-    if (!rawlog_write() || secs_now == rawlooked)
+    if (!rawlog_write() || clocksecs() == rawlooked)
         return;
     // Once a second at most: when the path no longer names the open file
     // (moved away by a rotation, or deleted), the next byte opens the path.
-    rawlooked = secs_now;
+    rawlooked = clocksecs();
     struct stat st;
     if (stat(opt.rawpath, &st) != 0 || st.st_dev != rawdev || st.st_ino != rawino) {
         close(rawfd);
@@ -108,11 +113,11 @@ void rawlog_close()
 static bool isinput(int fd)
 {
     struct stat a, b;
-    return fstat(fd, &a) == 0 && fstat(cdrfp, &b) == 0 && S_ISREG(a.st_mode) &&
+    return fstat(fd, &a) == 0 && fstat(inputfd, &b) == 0 && S_ISREG(a.st_mode) &&
            a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-void lograwsmdr(size_t len, const uint8_t* bytes)
+static void rawlog_append(size_t len, const uint8_t* bytes)
 {
     if (rawgivenup) {
         rawdropped += len;
@@ -141,7 +146,7 @@ void lograwsmdr(size_t len, const uint8_t* bytes)
             rawdev = st.st_dev;
             rawino = st.st_ino;
         }
-        rawlooked = secs_now;
+        rawlooked = clocksecs();
         fprintf(stderr, "Opened raw data file %s\n", opt.rawpath);
         fflush(stderr);
     }
@@ -188,7 +193,7 @@ static int refill(int fd)
     }
 }
 
-int getrawbyte(int fd)
+static int nextbyte(int fd)
 {
     if (inpos == inlen && !refill(fd))
         return -1;
@@ -198,7 +203,7 @@ int getrawbyte(int fd)
         fflush(stderr);
     }
     if (opt.rawlog)
-        lograwsmdr(1, &c);
+        rawlog_append(1, &c);
     return c;
 }
 
@@ -231,7 +236,7 @@ static int framefast(int fd, uint8_t* buf)
         size_t take = end ? size_t(end - p) + 1 : avail;
         inpos += take;
         if (opt.rawlog)
-            lograwsmdr(take, p);
+            rawlog_append(take, p);
         place(buf, &i, p, end ? take - 1 : take);
         if (!end)
             continue;
@@ -242,7 +247,7 @@ static int framefast(int fd, uint8_t* buf)
     }
 }
 
-int getraw_etx(int fd, uint8_t* buf)
+static int cutrecord(int fd, uint8_t* buf)
 {
     // The byte trace of -X interleaves with the framing's own messages, so
     // it keeps the byte-wise way.
@@ -250,7 +255,7 @@ int getraw_etx(int fd, uint8_t* buf)
         return framefast(fd, buf);
     int i = 0;
     for (;;) {
-        int b = getrawbyte(fd);
+        int b = nextbyte(fd);
         if (b < 0)
             return 0;
         uint8_t c = static_cast<uint8_t>(b);
@@ -270,7 +275,7 @@ int getraw_etx(int fd, uint8_t* buf)
     }
 }
 
-void dumpasc()
+static void tracerecord()
 {
     char line[1 + 78 + 1 + 256 + 2];
     size_t n = 0;
@@ -286,27 +291,30 @@ void dumpasc()
     fflush(stderr);
 }
 
-int framerec()
+void setinput(int fd)
+{
+    inputfd = fd;
+    inpos = inlen = 0;
+}
+
+void closeinput()
+{
+    if (inputfd >= 0) {
+        close(inputfd);
+        inputfd = -1;
+    }
+}
+
+int framerecord()
 {
     if (opt.tracerecords)
         fputs("** (HEX record):", stderr);
-    int len = getraw_etx(cdrfp, rawbuf);
+    int len = cutrecord(inputfd, rawbuf);
     if (len == 0)
         return 0;
-    getcurtime(&real_time_rec);
+    readclock(&real_time_rec);
     rawlog_flush();
     if (opt.tracerecords)
-        dumpasc();
+        tracerecord();
     return len;
-}
-
-void handlerawrec()
-{
-    if (framerec())
-        return;
-    if (opt.tracerecords) {
-        fputs("\nEOF reached.\n", stderr);
-        fflush(stderr);
-    }
-    my_exit(0);
 }

@@ -1,11 +1,7 @@
-// The frame's shared state: counters and the working buffers.
-// Single instances for the life of the process; nothing is allocated.
+// The buffers and counter the frame and the decoders share.
 #include "morva.h"
 
 pakops pakrop;
-uint32_t reccount = 0;
-uint32_t lastreccount = 0;
-uint32_t flushingpacker = 0;
-
 uint8_t rawbuf[256];
+datetime real_time_rec;
 callrec pkcall;

@@ -1,99 +1,83 @@
-// The CDR line of a packed call, its small text helpers, the FUJ9600Lt8
-// trunk-number rewrite, and the packed-record listing printed under -X.
+// The CDR line of a packed call, the FUJ9600Lt8 trunk-number rewrite, and
+// the packed-record listing printed under -X.
+#include "cdrformat.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "morva.h"
+#include "settings.h"
 
-trec gnurt;              // end time of the call formcall saw last
-uint8_t isfuj9600l = 0;  // set at the first FUJ9600Lt8 rewrite, never cleared
-char iostr[8];           // a blank or digit, six more characters, NUL
+bool groupsofeight = false;
+static bool groupsbuild;   // the version tag names a FUJ9600Lt8 build
 
 constexpr int DIALLEN = 24;  // characters of the dialled field before its NUL
 
 // True when the version tag names a FUJ9600Lt8 build at its sixth character.
-int isfujtag(const char* tag)
+bool groupsofeighttag(const char* tag)
 {
     return strnlen(tag, 15) == 15 && memcmp(tag + 5, "FUJ9600Lt8", 10) == 0;
 }
 
-// The FUJ9600Lt8 exchange prints trunk numbers whose second digit is a
-// group of eight: " d1 d2 d3..d6" becomes "d1 (8*d2 as two digits) d3..d6".
-void dofuj96lt8()
+void cdrformat_start(const char* versiontag)
 {
-    static int fujbuild = -1;   // the tag never changes: looked at once
-    if (fujbuild < 0)
-        fujbuild = isfujtag(pakver);
-    if (!isfuj9600l && (!fujbuild || strlen(iostr + 1) != 6))
+    groupsbuild = groupsofeighttag(versiontag);
+}
+
+void regroup(char* number)
+{
+    if (!groupsofeight && (!groupsbuild || strlen(number + 1) != 6))
         return;
-    isfuj9600l = 1;
+    groupsofeight = true;
     if (opt.trace) {
-        fprintf(stderr, "isfuj9600l=%d Before [%s] len(iostr+1)=%d ", isfuj9600l, iostr,
-                int(strlen(iostr + 1)));
+        fprintf(stderr, "isfuj9600l=%d Before [%s] len(iostr+1)=%d ", int(groupsofeight), number,
+                int(strlen(number + 1)));
         fflush(stderr);
     }
-    iostr[0] = iostr[1];
-    switch (iostr[2]) {
-    case '0': iostr[1] = '0'; iostr[2] = '0'; break;
-    case '1': iostr[1] = '0'; iostr[2] = '8'; break;
-    case '2': iostr[1] = '1'; iostr[2] = '6'; break;
-    case '3': iostr[1] = '2'; iostr[2] = '4'; break;
+    number[0] = number[1];
+    switch (number[2]) {
+    case '0': number[1] = '0'; number[2] = '0'; break;
+    case '1': number[1] = '0'; number[2] = '8'; break;
+    case '2': number[1] = '1'; number[2] = '6'; break;
+    case '3': number[1] = '2'; number[2] = '4'; break;
     default: break;
     }
     if (opt.trace) {
-        fprintf(stderr, " After [%s]\n", iostr);
+        fprintf(stderr, " After [%s]\n", number);
         fflush(stderr);
     }
 }
 
-// A blank and the six digits of a BCD number, ready for the rewrite.
-static void fillio(const uint8_t* bcd)
+// A party's number as the line takes it: a blank and the six digits of its
+// BCD bytes in buf (8 bytes), the rewrite applied to a trunk. Returns where
+// the text starts.
+static const char* party(const uint8_t* bcd, bool trunk, char* buf)
 {
-    iostr[0] = ' ';
-    memcpy(iostr + 1, bcd2a(bcd), 7);
-}
-
-char* ctrk(const callrec* rec)
-{
-    fillio(rec->trunk);
-    dofuj96lt8();
-    return iostr;
+    buf[0] = ' ';
+    memcpy(buf + 1, bcdtext(bcd), 7);
+    if (!trunk)
+        return buf + 1;
+    regroup(buf);
+    return buf;
 }
 
 // In a trunk-to-trunk call (both low bits of calltype) the station slot
 // holds a trunk too, so only then does it get the trunk rewrite.
-char* cstat(const callrec* rec)
+static const char* stationparty(const callrec* rec, char* buf)
 {
-    fillio(rec->station);
-    if ((rec->calltype & 3) == 3) {
-        dofuj96lt8();
-        return iostr;
-    }
-    return iostr + 1;
+    return party(rec->station, (rec->calltype & 3) == 3, buf);
 }
 
-char* cchg(const callrec* rec)
+static const char* trunkparty(const callrec* rec, char* buf)
 {
-    strcpy(iostr, bcd2asc(rec->charge_lo));
-    return iostr;
+    return party(rec->trunk, true, buf);
 }
 
-const char* cdial(const callrec* rec)
-{
-    return rec->dialled;
-}
-
-const char* lj(const char* s)
+// A number as the line shows it: no leading blanks, no leading zeros.
+static const char* skipzeros(const char* s)
 {
     while (*s == ' ')
         s++;
-    return s;
-}
-
-const char* ljs(const char* s)
-{
-    s = lj(s);
     while (*s == '0')
         s++;
     return s;
@@ -144,22 +128,25 @@ static char* putnz(char* p, uint32_t v)
     return v ? putdec(p, v) : p;
 }
 
-// line must hold 83 bytes: the longest line is 82 characters.
-void formcall(char* line, const callrec* rec)
+cdrline formatcdr(const callrec* rec)
 {
-    to_jul(maketime(rec) + getduration(rec), &gnurt);
+    cdrline line;
+    datetime& end = line.end;
+    fromticks(getstart(rec) + getduration(rec), &end);
 
-    int out = rec->calltype & 0x80;
-    char* p = line;
+    // The first party is the trunk when it made the call (bit 7).
+    bool out = rec->calltype & 0x80;
+    char buf[8];
+    char* p = line.text;
     *p++ = ':';
-    p = puts0(p, ljs(out ? ctrk(rec) : cstat(rec)));
+    p = puts0(p, skipzeros(out ? trunkparty(rec, buf) : stationparty(rec, buf)));
     *p++ = '|';
-    p = puts0(p, ljs(out ? cstat(rec) : ctrk(rec)));
+    p = puts0(p, skipzeros(out ? stationparty(rec, buf) : trunkparty(rec, buf)));
     *p++ = '|';
 
     // The dialled field ends in a NUL when a decoder made it; the bound keeps
     // a damaged record from running past the field.
-    const char* d = cdial(rec);
+    const char* d = rec->dialled;
     const char* e = d + DIALLEN;
     while (d < e && *d == ' ')
         d++;
@@ -167,29 +154,31 @@ void formcall(char* line, const callrec* rec)
         *p++ = *d++;
     *p++ = '|';
 
-    p = put2(p, gnurt.date + 1u);
-    p = put2(p, gnurt.month + 1u);
-    p = put2(p, unsigned(lineyear(gnurt.year)));
-    p = put2(p, gnurt.hour);
-    p = put2(p, gnurt.minute);
-    p = put2(p, gnurt.second);
+    p = put2(p, end.date + 1u);
+    p = put2(p, end.month + 1u);
+    p = put2(p, unsigned(lineyear(end.year)));
+    p = put2(p, end.hour);
+    p = put2(p, end.minute);
+    p = put2(p, end.second);
     *p++ = '|';
     p = putnz(p, getduration(rec));
     *p++ = '|';
     p = putnz(p, getmeter(rec) & 0x1FFFu);
     *p++ = '|';
-    p = puts0(p, ljs(cchg(rec)));
+    p = puts0(p, skipzeros(bcdnumber(rec->charge_lo)));
     *p++ = '|';
     static const char hex[] = "0123456789abcdef";
     *p++ = hex[rec->calltype >> 4];
     *p++ = hex[rec->calltype & 15];
     *p++ = '\n';
     *p = '\0';
+    line.len = size_t(p - line.text);
 
     if (opt.trace) {
-        fprintf(stderr, "formcall(): [%s", line);
+        fprintf(stderr, "formcall(): [%s", line.text);
         fflush(stderr);
     }
+    return line;
 }
 
 // Appends a formatted piece at buf + *n, never past cap bytes.
@@ -206,7 +195,7 @@ static void addf(char* buf, size_t* n, size_t cap, const char* fmt, ...)
 
 // The listing is built in one buffer and written at once: one write on the
 // unbuffered stderr instead of sixty.
-void dumppak(const callrec* rec)
+void listcall(const callrec* rec)
 {
     char buf[512];
     size_t n = 0;
@@ -217,14 +206,14 @@ void dumppak(const callrec* rec)
         addf(buf, &n, cap, i == 15 ? " %02x\n" : " %02x", b[i]);
     addf(buf, &n, cap, "%s", "\n  DATE      TIME TYPE METER  DURATION                  DIALLED"
                               "  TRUNK  CHARGE-CODE STATION\n");
-    addf(buf, &n, cap, "%s ", rptbin2asc(maketime(rec)));
+    addf(buf, &n, cap, "%s ", datetext(getstart(rec)));
     addf(buf, &n, cap, " %02x  ", rec->calltype);
     addf(buf, &n, cap, " %04d", getmeter(rec) & 0x1FFF);
-    addf(buf, &n, cap, " %9s", hh_mm_ss(getduration(rec)));
+    addf(buf, &n, cap, " %9s", durationtext(getduration(rec)));
     addf(buf, &n, cap, " %.*s", DIALLEN, rec->dialled);
-    addf(buf, &n, cap, " %6s", bcd2asc(rec->trunk));
-    addf(buf, &n, cap, " %12s", mkchg(rec));
-    addf(buf, &n, cap, " %6s\n", bcd2asc(rec->station));
+    addf(buf, &n, cap, " %6s", bcdnumber(rec->trunk));
+    addf(buf, &n, cap, " %12s", chargetext(rec));
+    addf(buf, &n, cap, " %6s\n", bcdnumber(rec->station));
     fputs(buf, stderr);
     fflush(stderr);
 }

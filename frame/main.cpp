@@ -10,19 +10,17 @@
 #include <unistd.h>
 
 #include "morva.h"
+#include "runloop.h"
+#include "settings.h"
+#include "signals.h"
 
-void printpkid()
+static void banner()
 {
     fprintf(stderr, "KORVEL PABX Packer [%s]", pakver);
     fflush(stderr);
 }
 
-void usage()
-{
-    usageto(stderr);
-}
-
-void usageto(FILE* to)
+static void usage(FILE* to)
 {
     fputs("Usage: morva [-i smdrfile] [-H /dev/cua1] [-o cdrdir] [-n] [-x] [-X] [-t] [-r] [-R rawfile]] [-c | -m] [-v] [-M] [-s] -p] [-e XXcode] [-l lowstn] [-h highstn]\n"
           "   eg. morva -i n24.000 -n -c -v -x -e 15 -l 000100 -h 000199\n"
@@ -64,8 +62,8 @@ static unsigned long hexarg(int opt, const char* arg, size_t width)
     }
     if (!ok) {
         fprintf(stderr, "ERROR: bad -%c value [%s]\n", opt, arg);
-        usage();
-        my_exit(1);
+        usage(stderr);
+        endrun(1);
     }
     return n;
 }
@@ -120,7 +118,7 @@ int main(int argc, char** argv)
 {
     holdstdfds();
     fputs("\n", stderr);
-    printpkid();
+    banner();
     fputs("\n\n", stderr);
     fflush(stderr);
 
@@ -157,31 +155,31 @@ int main(int argc, char** argv)
         case 'l': setstation(opt.stationlow, hexarg(c, optarg, 6)); break;
         case 'h': setstation(opt.stationhigh, hexarg(c, optarg, 6)); break;
         case OPT_HELP:
-            usageto(stdout);
+            usage(stdout);
             exit(0);
         case OPT_VERSION:
             printf("%s %s\n", MORVA_PROGRAM, MORVA_VERSION);
             exit(0);
         default:
-            usage();
-            my_exit(1);
+            usage(stderr);
+            endrun(1);
         }
     }
     // Nothing is read from an operand: "morva-sl1x11rx /dev/ttyS0" would
     // read standard input instead of the line meant.
     if (optind < argc) {
         fprintf(stderr, "ERROR: bad argument [%s]\n", argv[optind]);
-        usage();
-        my_exit(1);
+        usage(stderr);
+        endrun(1);
     }
 
     if (!*opt.input && opt.pause) {
         fputs("ERROR: can't use pause with stdin mode\n", stderr);
-        my_exit(1);
+        endrun(1);
     }
     if (opt.trace)
         dumpsettings();
     installsignals();
     alarm(0);
-    morva(opt.input);
+    run();
 }
