@@ -24,15 +24,15 @@ std::string code(int slot) { return std::string(queue[slot].code, 12); }
 // The charge code of the record, high half "/" low half.
 std::string charge()
 {
-    std::string hi = bcd(pkcall.charge_hi);   // bcdtext reuses its buffer
-    return hi + "/" + bcd(pkcall.charge_lo);
+    std::string hi = bcd(packed.charge_hi);   // bcdtext reuses its buffer
+    return hi + "/" + bcd(packed.charge_lo);
 }
 
 // Releases a call on the trunk and gives its charge code.
 std::string released(const std::string& trunk)
 {
     feed(call(trunk));
-    EXPECT_EQ(dequeue(&pkcall), 1);
+    EXPECT_EQ(drain(), 1);
     return charge();
 }
 

@@ -33,26 +33,27 @@ static const int partycol[2] = {9, 17};
 
 static bool isdig(char c) { return c >= '0' && c <= '9'; }
 
-// Copies rawbuf up to its line feed without NUL bytes and notes the last "/".
-static void compact()
+// Copies the record up to its line feed without NUL bytes and notes the
+// last "/".
+static void compact(const uint8_t* record)
 {
-    const uint8_t* nl = static_cast<const uint8_t*>(std::memchr(rawbuf, '\n', sizeof rawbuf));
-    int len = nl ? int(nl - rawbuf) : int(sizeof rawbuf);
+    const uint8_t* nl = static_cast<const uint8_t*>(std::memchr(record, '\n', 256));
+    int len = nl ? int(nl - record) : 256;
     int j = 0;
-    if (!std::memchr(rawbuf, 0, size_t(len))) {
+    if (!std::memchr(record, 0, size_t(len))) {
         // The usual line, without NUL bytes: one copy.
-        std::memcpy(lbuf, rawbuf, size_t(len));
+        std::memcpy(lbuf, record, size_t(len));
         j = len;
         const void* slash = memrchr(lbuf, '/', size_t(len));
         slashat = slash ? int(static_cast<const char*>(slash) - lbuf) : 0;
     } else {
         slashat = 0;
         for (int i = 0; i < len; i++) {
-            if (rawbuf[i] == 0)
+            if (record[i] == 0)
                 continue;
-            if (rawbuf[i] == '/')
+            if (record[i] == '/')
                 slashat = j;
-            lbuf[j++] = static_cast<char>(rawbuf[i]);
+            lbuf[j++] = static_cast<char>(record[i]);
         }
     }
     lbuf[j] = '\n';
@@ -128,19 +129,19 @@ static void readduration(const linelayout& L, const char* line, callrec* rec)
 // The year is not on the line: it is the host's year when the record came,
 // but a December line read in January belongs to the year before, and a
 // January line read in December (a PABX clock a little ahead) to the next.
-static int readstart(const linelayout& L, const char* line, callrec* rec)
+static int readstart(const linelayout& L, const char* line, const datetime* arrived, callrec* rec)
 {
     const int s = ldo;
     uint16_t day = fieldvalue(line + L.day + s, 2);
     if (day == 0) {
-        pakrop.rejcnt++;
+        rejectedlines++;
         return 0;
     }
     uint8_t month = field2(line + L.month + s);
-    rt.year = real_time_rec.year;
-    if (month == 12 && real_time_rec.month == 0)
+    rt.year = arrived->year;
+    if (month == 12 && arrived->month == 0)
         rt.year--;
-    else if (month == 1 && real_time_rec.month == 11)
+    else if (month == 1 && arrived->month == 11)
         rt.year++;
     rt.month = static_cast<uint8_t>(month - 1);
     rt.date = static_cast<uint8_t>(day - 1);
@@ -152,11 +153,11 @@ static int readstart(const linelayout& L, const char* line, callrec* rec)
     return 1;
 }
 
-int dofirst(const linelayout& L, char* line, callrec* rec)
+int dofirst(const linelayout& L, char* line, const datetime* arrived, callrec* rec)
 {
     const int s = ldo;
     if (line[L.anchor + s] != '/' || line[L.colon + s] != ':') {
-        pakrop.rejcnt++;
+        rejectedlines++;
         return 0;
     }
     switch (line[0]) {
@@ -186,7 +187,7 @@ int dofirst(const linelayout& L, char* line, callrec* rec)
 
     int type = calltypeof(line[9], line[17]);
     if (type < 0) {
-        pakrop.rejcnt++;
+        rejectedlines++;
         return 0;
     }
     if (type == 0 || (type == 0x89 && L.mask89 && !opt.maskparity))
@@ -196,12 +197,12 @@ int dofirst(const linelayout& L, char* line, callrec* rec)
     if (L.secmark >= 0 && line[L.secmark + s] == ':')
         sts = 3;
     if (L.startfirst) {
-        if (!readstart(L, line, rec))
+        if (!readstart(L, line, arrived, rec))
             return 0;
         readduration(L, line, rec);
     } else {
         readduration(L, line, rec);
-        if (!readstart(L, line, rec))
+        if (!readstart(L, line, arrived, rec))
             return 0;
     }
     setmeter(rec, 0);
@@ -230,7 +231,7 @@ int dofirst(const linelayout& L, char* line, callrec* rec)
             tempbuff[jcnt++] = *p;
         }
         if (jcnt == 0) {
-            pakrop.rejcnt++;
+            rejectedlines++;
             return 0;
         }
     }
@@ -247,7 +248,7 @@ static int contline(const linelayout& L, callrec* rec)
     mpulses = valid ? fieldvalue(p + 25, 5) % 8192 : 0;
     if (!scvalid) {
         if (valid)
-            pakrop.rejcnt++;
+            rejectedlines++;
         return 0;
     }
     scvalid = 0;
@@ -256,9 +257,9 @@ static int contline(const linelayout& L, callrec* rec)
     return retcall(L, nullptr, rec, 0, &storetime);
 }
 
-int linepack(const linelayout& L, callrec* rec)
+int linepack(const linelayout& L, const uint8_t* record, const datetime* arrived, callrec* rec)
 {
-    compact();
+    compact(record);
     if (slashat < L.anchor)
         return contline(L, rec);
 
@@ -270,9 +271,9 @@ int linepack(const linelayout& L, callrec* rec)
         savevalid = 1;
     }
     scvalid = 0;
-    if (dofirst(L, lbuf + slashat - L.anchor - ldo, rec)) {
+    if (dofirst(L, lbuf + slashat - L.anchor - ldo, arrived, rec)) {
         storecall = *rec;
-        storetime = real_time_rec;
+        storetime = *arrived;
         scvalid = 1;
     }
     if (savevalid) {

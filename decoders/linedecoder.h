@@ -2,7 +2,9 @@
 // program gives as data, and the decoder state the programs' own files reach.
 #pragma once
 
-#include "morva.h"
+#include "decoder.h"
+#include "settings.h"
+#include "timecheck.h"
 
 // Where a program's record lines keep their fields. Columns count from the
 // record start; every column from the month onward moves right by `ldo` on a
@@ -24,9 +26,9 @@ struct linelayout {
 };
 
 // The machine behind packrec and dequeue.
-int linepack(const linelayout& L, callrec* rec);
+int linepack(const linelayout& L, const uint8_t* record, const datetime* arrived, callrec* rec);
 int linedrain(const linelayout& L, callrec* rec);   // releases the held call once
-int dofirst(const linelayout& L, char* line, callrec* rec);
+int dofirst(const linelayout& L, char* line, const datetime* arrived, callrec* rec);
 // Releases rec (checked against the time its line arrived), or hands a
 // charge line to the layout.
 int retcall(const linelayout& L, char* line, callrec* rec, int charge, const datetime* arrived);
@@ -59,5 +61,3 @@ extern uint8_t head, tail, que;
 void questore(char* line);    // the charge-line half of retcall
 void quescan(callrec* rec);
 
-// The STRIPACC count of morva-sl1x (sl1x.cpp).
-extern uint8_t envstripacc;

@@ -1,17 +1,14 @@
 // The SL-1 decoder: its line layout for the shared machine (start seconds,
-// STRIPACC, no charge queue), its build constants and its PABX hooks.
-#include "linedecoder.h"
-
+// STRIPACC, no charge queue), its hooks and its value for the frame.
 #include <cstdio>
 #include <cstdlib>
 
-const unsigned char etx = 0x0a;
-const unsigned char petx = 26;
-const char pakver[20] = "3.11 SL1X       #2 ";
+#include "decoders.h"
+#include "linedecoder.h"
 
-uint8_t envstripacc = 4;
+uint8_t sl1xstripacc = 4;
 
-static int sl1stripacc() { return envstripacc; }
+static int sl1stripacc() { return sl1xstripacc; }
 
 static const linelayout sl1layout = {
     .anchor = 27,
@@ -33,10 +30,13 @@ static const linelayout sl1layout = {
     .release = nullptr,
 };
 
-int packrec(callrec* rec) { return linepack(sl1layout, rec); }
+static int pack(const uint8_t* record, const datetime* arrived, callrec* rec)
+{
+    return linepack(sl1layout, record, arrived, rec);
+}
 
 // At exit the held call is delivered once.
-int dequeue(callrec* rec) { return linedrain(sl1layout, rec); }
+static int drain(callrec* rec) { return linedrain(sl1layout, rec); }
 
 // Reads a decimal number as atoi does (blanks, a sign, digits up to the
 // first other character), kept modulo 256 so no value can overflow.
@@ -53,23 +53,35 @@ static uint8_t atoi256(const char* s)
     return static_cast<uint8_t>(neg ? 0u - v : v);
 }
 
-void pabxdep_init()
+static void init()
 {
     if (opt.trace)
         fprintf(stderr, "pabxdep_init()\n");
     if (const char* v = getenv("STRIPACC")) {
         fprintf(stderr, "pabxdep_init() STRIPACC = %s\n", v);
-        envstripacc = atoi256(v);
+        sl1xstripacc = atoi256(v);
     }
     if (opt.trace)
-        fprintf(stderr, "pabxdep_init() envstripacc set to %d\n", envstripacc);
+        fprintf(stderr, "pabxdep_init() envstripacc set to %d\n", sl1xstripacc);
     fflush(stderr);
 }
 
-void pabxdep_status(int changed)
+static void status(int changed)
 {
     if (opt.trace) {
         fprintf(stderr, "pabxdep_status(%d)\n", changed);
         fflush(stderr);
     }
 }
+
+const decoder sl1xdecoder = {
+    .endbyte = '\n',
+    .minend = 26,
+    .version = "3.11 SL1X       #2 ",
+    .longcodes = true,
+    .hosttime = false,
+    .init = init,
+    .pack = pack,
+    .drain = drain,
+    .status = status,
+};

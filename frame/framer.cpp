@@ -10,12 +10,16 @@
 
 #include "framer.h"
 #include "clock.h"
-#include "morva.h"
 #include "runloop.h"
 #include "settings.h"
 #include "signals.h"
 
 static int inputfd = -1;
+static uint8_t endbyte = '\n';   // the decoder's, from setrecordend
+static int minend;
+
+// The record framed last.
+static uint8_t record[256];
 
 // Input is read in blocks of 64 KiB: the signals that came meanwhile are
 // let in at each (signals.cpp), so a block is also how long they may wait.
@@ -232,7 +236,7 @@ static int framefast(int fd, uint8_t* buf)
             return 0;
         const uint8_t* p = inbuf + inpos;
         size_t avail = inlen - inpos;
-        const uint8_t* end = static_cast<const uint8_t*>(memchr(p, etx, avail));
+        const uint8_t* end = static_cast<const uint8_t*>(memchr(p, endbyte, avail));
         size_t take = end ? size_t(end - p) + 1 : avail;
         inpos += take;
         if (opt.rawlog)
@@ -240,8 +244,8 @@ static int framefast(int fd, uint8_t* buf)
         place(buf, &i, p, end ? take - 1 : take);
         if (!end)
             continue;
-        buf[i] = etx;
-        if (i >= petx)
+        buf[i] = endbyte;
+        if (i >= minend)
             return i + 1;
         i = 0;   // too short for a record: dropped
     }
@@ -260,8 +264,8 @@ static int cutrecord(int fd, uint8_t* buf)
             return 0;
         uint8_t c = static_cast<uint8_t>(b);
         buf[i] = c;
-        if (c == etx) {
-            if (i >= petx)
+        if (c == endbyte) {
+            if (i >= minend)
                 return i + 1;
             if (opt.tracerecords) {
                 fputs("\n - ETX before expected\n", stderr);
@@ -283,8 +287,8 @@ static void tracerecord()
     memset(line + n, '-', 78);
     n += 78;
     line[n++] = '\n';
-    for (int i = 0; i < 256 && rawbuf[i] != etx; i++)
-        line[n++] = (rawbuf[i] >= 0x20 && rawbuf[i] <= 0x7d) ? static_cast<char>(rawbuf[i]) : '.';
+    for (int i = 0; i < 256 && record[i] != endbyte; i++)
+        line[n++] = (record[i] >= 0x20 && record[i] <= 0x7d) ? static_cast<char>(record[i]) : '.';
     line[n++] = '\n';
     line[n] = '\0';
     fputs(line, stderr);
@@ -305,16 +309,21 @@ void closeinput()
     }
 }
 
-int framerecord()
+void setrecordend(uint8_t end, int lowest)
+{
+    endbyte = end;
+    minend = lowest;
+}
+
+const uint8_t* framerecord(datetime* arrived)
 {
     if (opt.tracerecords)
         fputs("** (HEX record):", stderr);
-    int len = cutrecord(inputfd, rawbuf);
-    if (len == 0)
-        return 0;
-    readclock(&real_time_rec);
+    if (cutrecord(inputfd, record) == 0)
+        return nullptr;
+    readclock(arrived);
     rawlog_flush();
     if (opt.tracerecords)
         tracerecord();
-    return len;
+    return record;
 }

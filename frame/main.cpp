@@ -1,5 +1,6 @@
-// main: the banner, the command-line options, the settings dump and the
-// hand-over to the run loop. The options are the whole configuration.
+// main: the program's decoder handed to the frame, the banner, the
+// command-line options, the settings dump and the run. The options are the
+// whole configuration.
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -9,14 +10,17 @@
 #include <getopt.h>
 #include <unistd.h>
 
-#include "morva.h"
+#include "decoders.h"
 #include "runloop.h"
 #include "settings.h"
 #include "signals.h"
 
+// This program's decoder: the build names it (CMakeLists.txt).
+static const decoder& program = MORVA_DECODER;
+
 static void banner()
 {
-    fprintf(stderr, "KORVEL PABX Packer [%s]", pakver);
+    fprintf(stderr, "KORVEL PABX Packer [%s]", program.version);
     fflush(stderr);
 }
 
@@ -117,6 +121,9 @@ static void holdstdfds()
 int main(int argc, char** argv)
 {
     holdstdfds();
+    usedecoder(program);
+    opt.longcodes = program.longcodes;
+    opt.hosttime = program.hosttime;
     fputs("\n", stderr);
     banner();
     fputs("\n\n", stderr);

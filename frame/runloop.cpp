@@ -15,11 +15,15 @@
 #include "clock.h"
 #include "filter.h"
 #include "framer.h"
-#include "morva.h"
 #include "settings.h"
 #include "signals.h"
 #include "timecheck.h"
 
+uint32_t rejectedlines;
+
+static const decoder* dec;     // the program's, from usedecoder; none in the frame's tests
+static callrec call;           // the call the decoder released last
+static datetime arrived;       // the host time when the last record was framed
 static uint32_t records;       // records framed, and calls drained at exit
 static uint32_t lastrecords;   // records at the last status line
 static uint32_t stored;        // calls handed to the store
@@ -96,7 +100,7 @@ static void passon(const callrec* released)
     records++;
     if (opt.trace)
         fprintf(stderr, "\n- %s - %s - rejcnt %lu%s\n", opt.longcodes ? "kal" : "nur",
-                released ? "Packed" : "Not packed", static_cast<unsigned long>(pakrop.rejcnt),
+                released ? "Packed" : "Not packed", static_cast<unsigned long>(rejectedlines),
                 draining ? " [flushingpacker]" : "");
     if (!released)
         return;
@@ -113,11 +117,19 @@ static void passon(const callrec* released)
     stored++;
 }
 
+void usedecoder(const decoder& d)
+{
+    dec = &d;
+    setrecordend(d.endbyte, d.minend);
+    cdrformat_start(d.version);
+}
+
 bool takerecord()
 {
-    if (!framerecord())
+    const uint8_t* record = framerecord(&arrived);
+    if (!record)
         return false;
-    passon(packrec(&pkcall) ? &pkcall : nullptr);
+    passon(dec->pack(record, &arrived, &call) ? &call : nullptr);
     return true;
 }
 
@@ -129,9 +141,8 @@ void run()
         checkcdrdir();
     setinput(*opt.input ? openinput(opt.input) : 0);
     clocksetup();
-    cdrformat_start(pakver);
-    pabxdep_init();
-    pakrop.rejcnt = 0;
+    dec->init();
+    rejectedlines = 0;
     alarm(60);
     if (!opt.trace)
         statusline();
@@ -163,9 +174,10 @@ void statusline()
     char when[32];
     asctime_r(&clocktm(), when);
     fprintf(stderr, " %-18.18s  Rec: %-10lu Rej: %-10lu  %s", text, static_cast<unsigned long>(records),
-            static_cast<unsigned long>(pakrop.rejcnt), when);
+            static_cast<unsigned long>(rejectedlines), when);
     fflush(stderr);
-    pabxdep_status(records != lastrecords);
+    if (dec)
+        dec->status(records != lastrecords);
     lastrecords = records;
     if (opt.rawlog) {
         fprintf(stderr, "Logging raw smdr to %s.\n", opt.rawpath);
@@ -179,11 +191,11 @@ int drainheld()
         fputs("flushingpacker: start\n", stderr);
     draining = true;
     int released = 0;
-    while (dequeue(&pkcall)) {
+    while (dec && dec->drain(&call)) {
         if (opt.trace)
             fputs("flushingpacker: loop\n", stderr);
         released++;
-        passon(&pkcall);
+        passon(&call);
     }
     draining = false;
     if (opt.trace)

@@ -4,6 +4,11 @@
 
 #include <cstdint>
 
+#include "decoder.h"
+
+// Hands the program's decoder to the frame, first thing in main: even a bad
+// option ends the run through the decoder's status hook and drain.
+void usedecoder(const decoder& dec);
 [[noreturn]] void run();
 // The status line on standard error: the last call's end or the exchange
 // clock's verdict, the counts, the host's date and time.

@@ -2,8 +2,11 @@
 // decoder, whose charge queue lives on between records and so between inputs.
 #include <cstring>
 
+#include "decoders.h"
 #include "harness.h"
 #include "linedecoder.h"
+
+const decoder& prog_decoder() { return sl1x11rxdecoder; }
 
 // The SL-1 X11 RX decoder has no setting of its own.
 void prog_options(uint8_t) {}

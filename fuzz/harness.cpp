@@ -24,7 +24,6 @@
 #include "framer.h"
 #include "harness.h"
 #include "linedecoder.h"
-#include "morva.h"
 #include "runloop.h"
 #include "settings.h"
 #include "timecheck.h"
@@ -149,6 +148,7 @@ static bool setup()
     if (!mkdtemp(root))
         fail("fuzz harness CDR root");
     atexit(exitguard);
+    usedecoder(prog_decoder());
     show = getenv("MORVA_FUZZ_SHOW") != nullptr;
     return true;
 }
@@ -183,9 +183,8 @@ static void reset()
     linereset();
     prog_reset();
     timecheck = clockcheck{};
-    pakrop.rejcnt = 0;
+    rejectedlines = 0;
     opt = settings{};
-    pkcall = callrec{};
     setinput(-1);
     if (ftruncate(infd, 0) != 0 || ftruncate(capfd, 0) != 0)
         fail("fuzz harness reset");
