@@ -3,8 +3,11 @@
 // fixed host time.
 #pragma once
 
+#include "chargeq.h"
 #include "decoders.h"
 #include "linedecoder.h"
+#include "settings.h"
+#include "timecheck.h"
 
 #include <gtest/gtest.h>
 

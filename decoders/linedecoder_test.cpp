@@ -64,7 +64,7 @@ TEST_F(Machine, RecordLineRules)
         EXPECT_EQ(feed(c.line), 1) << c.name;
         EXPECT_EQ(bcd(packed.trunk), "004099") << c.name;
         EXPECT_EQ(rejectedlines, static_cast<uint32_t>(c.rej)) << c.name;
-        EXPECT_EQ(scvalid, c.held) << c.name;
+        EXPECT_EQ(lineholding(), bool(c.held)) << c.name;
     }
     feed(rx(TD).substr(0, 48));
     ASSERT_EQ(drain(), 1);
@@ -93,7 +93,7 @@ TEST_F(Machine, ContinuationLines)
             EXPECT_EQ(getmeter(&packed), c.meter) << c.line;
         }
         EXPECT_EQ(rejectedlines, static_cast<uint32_t>(c.rej)) << c.line;
-        EXPECT_EQ(scvalid, 0) << c.line;
+        EXPECT_FALSE(lineholding()) << c.line;
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "decoders.h"
 #include "linedecoder.h"
+#include "settings.h"
 
 uint8_t sl1xstripacc = 4;
 
@@ -12,7 +13,8 @@ static int sl1stripacc() { return sl1xstripacc; }
 
 static const linelayout sl1layout = {
     .anchor = 27,
-    .lcol = 39,
+    .lshift = 12,
+    .party = {9, 17},
     .month = 25,
     .day = 28,
     .hour = 31,
@@ -23,6 +25,10 @@ static const linelayout sl1layout = {
     .durh = 37,
     .dot = 45,
     .digits = 47,
+    .meter = 25,
+    // Charge lines are dropped: no charge columns are read.
+    .chargetrunk = 0,
+    .chargecode = 0,
     .startfirst = true,
     .mask89 = true,
     .stripacc = sl1stripacc,

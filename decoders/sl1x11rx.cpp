@@ -4,8 +4,10 @@
 // that the frame called them.
 #include <cstdio>
 
+#include "chargeq.h"
 #include "decoders.h"
 #include "linedecoder.h"
+#include "settings.h"
 
 // Without -M the first four digits are the access code the PABX prints
 // before the number.
@@ -13,7 +15,8 @@ static int rxstripacc() { return opt.maskparity ? 0 : 4; }
 
 static const linelayout rxlayout = {
     .anchor = 39,
-    .lcol = 51,
+    .lshift = 12,
+    .party = {9, 17},
     .month = 37,
     .day = 40,
     .hour = 43,
@@ -24,11 +27,14 @@ static const linelayout rxlayout = {
     .durh = 49,
     .dot = 57,
     .digits = 58,
+    .meter = 25,
+    .chargetrunk = 18,
+    .chargecode = 49,
     .startfirst = false,
     .mask89 = false,
     .stripacc = rxstripacc,
-    .charge = questore,
-    .release = quescan,
+    .charge = chargeq_put,
+    .release = chargeq_take,
 };
 
 static int pack(const uint8_t* record, const datetime* arrived, callrec* rec)

@@ -34,11 +34,11 @@ TEST_F(Rx, StationToStationIsACallWithOrWithoutMask)
 
 TEST_F(Rx, DrainDeliversTheHeldCallButNoQueuedCharge)
 {
-    head = tail = que = 0;
+    chargeq.head = chargeq.tail = chargeq.count = 0;
     feed(rx("A 002 00          004099", "12/06 09:14 777"));
     feed(rx("A 002 00          004099", "12/06 0914  777"));   // no ":": rejected
     feed(rx("N 001 00 D2101   T004012", "12/06 09:15 00:03:20 90025551234"));
-    EXPECT_EQ(que, 1);
+    EXPECT_EQ(chargeq.count, 1);
     EXPECT_EQ(rejectedlines, 1u);
     ASSERT_EQ(drain(), 1);
     EXPECT_EQ(bcd(packed.trunk), "004012");

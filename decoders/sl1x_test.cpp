@@ -118,7 +118,7 @@ TEST_F(Sl1, ChargeLineReleasesTheCallWithoutItsMeter)
     ASSERT_EQ(feed("A 002 00          004012 12/06 09:16 1234"), 1);
     EXPECT_EQ(getmeter(&packed), 0);
     EXPECT_EQ(bcd(packed.charge_lo), "000000");
-    EXPECT_EQ(scvalid, 0);
+    EXPECT_FALSE(lineholding());
     EXPECT_EQ(feed(std::string(24, ' ') + " 00003 "), 0);
     EXPECT_EQ(rejectedlines, 1u);
     feed("A 002 00          004012 12/06 0916  1234");   // no ":"
