@@ -69,15 +69,12 @@ static void init()
     }
     if (opt.trace)
         fprintf(stderr, "pabxdep_init() envstripacc set to %d\n", sl1xstripacc);
-    fflush(stderr);
 }
 
 static void status(int changed)
 {
-    if (opt.trace) {
+    if (opt.trace)
         fprintf(stderr, "pabxdep_status(%d)\n", changed);
-        fflush(stderr);
-    }
 }
 
 const decoder sl1xdecoder = {

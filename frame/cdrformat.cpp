@@ -29,11 +29,9 @@ void regroup(char* number)
     if (!groupsofeight && (!groupsbuild || strlen(number + 1) != 6))
         return;
     groupsofeight = true;
-    if (opt.trace) {
+    if (opt.trace)
         fprintf(stderr, "isfuj9600l=%d Before [%s] len(iostr+1)=%d ", int(groupsofeight), number,
                 int(strlen(number + 1)));
-        fflush(stderr);
-    }
     number[0] = number[1];
     switch (number[2]) {
     case '0': number[1] = '0'; number[2] = '0'; break;
@@ -42,10 +40,8 @@ void regroup(char* number)
     case '3': number[1] = '2'; number[2] = '4'; break;
     default: break;
     }
-    if (opt.trace) {
+    if (opt.trace)
         fprintf(stderr, " After [%s]\n", number);
-        fflush(stderr);
-    }
 }
 
 // A party's number as the line takes it: a blank and the six digits of its
@@ -174,10 +170,8 @@ cdrline formatcdr(const callrec* rec)
     *p = '\0';
     line.len = size_t(p - line.text);
 
-    if (opt.trace) {
+    if (opt.trace)
         fprintf(stderr, "formcall(): [%s", line.text);
-        fflush(stderr);
-    }
     return line;
 }
 
@@ -215,5 +209,4 @@ void listcall(const callrec* rec)
     addf(buf, &n, cap, " %12s", chargetext(rec));
     addf(buf, &n, cap, " %6s\n", bcdnumber(rec->station));
     fputs(buf, stderr);
-    fflush(stderr);
 }

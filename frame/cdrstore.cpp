@@ -55,10 +55,8 @@ static void makedir(const char* dir)
             return;
         if (e != EINTR)
             fatal(e, "ERROR: can't mkdir [%s] errno=%d\n", dir, e);
-        if (opt.trace) {
+        if (opt.trace)
             fprintf(stderr, "\nmkdir(%s) EINTR\n", dir);
-            fflush(stderr);
-        }
     }
 }
 
@@ -109,10 +107,8 @@ static void openhour(const datetime& hour)
         }
         if (e != EINTR)
             fatal(e, "ERROR: can't open cdrfile [%s] errno=%d\n", path, e);
-        if (opt.trace) {
+        if (opt.trace)
             fprintf(stderr, "\nfopen(%s) EINTR\n", path);
-            fflush(stderr);
-        }
     }
     if (outfd >= 0)
         close(outfd);
@@ -284,7 +280,6 @@ void cdrstore_add(const callrec* rec)
                     filehour.month, filehour.date, filehour.hour);
             fprintf(stderr, "                     gnurt=%02d%02d%02d%02d\n", end.year,
                     end.month, end.date, end.hour);
-            fflush(stderr);
         }
         cdrstore_flush();   // the lines of the hour that is closing
         openhour(end);
@@ -305,10 +300,9 @@ void cdrstore_add(const callrec* rec)
 void cdrstore_close()
 {
     cdrstore_flush();   // nothing is left after a failed burst
-    if (accepted != written) {
+    if (accepted != written)
         fprintf(stderr, "ERROR: CDR lines not written: %lu\n",
                 static_cast<unsigned long>(accepted - written));
-    }
     accepted = written = burstlines = 0;
     burstlen = 0;
     if (outfd >= 0)

@@ -77,10 +77,8 @@ static void clockderive()
     struct tm tm;
     totm(&epoch, &tm);
     epochsecs = static_cast<uint32_t>(mktime(&tm));
-    if (opt.tracetime) {
+    if (opt.tracetime)
         fprintf(stderr, "tm_trec_basediff = %ld\n", static_cast<long>(epochsecs));
-        fflush(stderr);
-    }
     time_t zero = 0;
     localtime_r(&zero, &tm);
     basesecs = mktime(&tm);
@@ -170,18 +168,14 @@ uint32_t toticks(const datetime* t)
     totm(t, &tm);
     // Under -t every conversion goes to the C library, as its trace shows.
     time_t secs = opt.tracetime ? mktime(&tm) : zonemktime(&tm);
-    if (opt.tracetime) {
+    if (opt.tracetime)
         fprintf(stderr, "NUR time_t = %ld  Base = %ld\n", static_cast<long>(secs),
                 static_cast<long>(basesecs));
-        fflush(stderr);
-    }
     int64_t seconds = static_cast<int64_t>(secs) - static_cast<int64_t>(basesecs);
     uint32_t ret = static_cast<uint32_t>((seconds - static_cast<int64_t>(epochsecs)) / 4);
-    if (opt.tracetime) {
+    if (opt.tracetime)
         fprintf(stderr, "dbltime = %f retval = %ld\n", static_cast<double>(seconds),
                 static_cast<long>(ret));
-        fflush(stderr);
-    }
     return ret;
 }
 
@@ -233,12 +227,10 @@ static void tracetm(const struct tm* tm)
     fprintf(stderr, " tm sec=%d min=%d hour=%d mday=%d mon=%d year=%d wday=%d yday=%d isdst=%d\n",
             tm->tm_sec, tm->tm_min, tm->tm_hour, tm->tm_mday, tm->tm_mon, tm->tm_year,
             tm->tm_wday, tm->tm_yday, tm->tm_isdst);
-    fflush(stderr);
 }
 
 static void tracedatetime(const datetime* t)
 {
     fprintf(stderr, " nurt year=%d month=%d date=%d day=%d hour=%d minute=%d second=%d\n",
             t->year, t->month, t->date, t->day, t->hour, t->minute, t->second);
-    fflush(stderr);
 }

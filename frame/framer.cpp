@@ -152,7 +152,6 @@ static void rawlog_append(size_t len, const uint8_t* bytes)
         }
         rawlooked = clocksecs();
         fprintf(stderr, "Opened raw data file %s\n", opt.rawpath);
-        fflush(stderr);
     }
     while (len > 0) {
         if (logn == sizeof logbuf)
@@ -197,18 +196,40 @@ static int refill(int fd)
     }
 }
 
+// The next input byte, traced; -1 at the end of the input.
 static int nextbyte(int fd)
 {
     if (inpos == inlen && !refill(fd))
         return -1;
     uint8_t c = inbuf[inpos++];
-    if (opt.tracerecords) {
-        fprintf(stderr, " %02x", c);
-        fflush(stderr);
-    }
+    fprintf(stderr, " %02x", c);
     if (opt.rawlog)
         rawlog_append(1, &c);
     return c;
+}
+
+// Frames a record into buf byte by byte: the way of the -X trace, whose
+// bytes interleave with the framing's own messages. Returns its length, 0
+// at the end of the input.
+static int framebybyte(int fd, uint8_t* buf)
+{
+    int i = 0;
+    for (;;) {
+        int b = nextbyte(fd);
+        if (b < 0)
+            return 0;
+        uint8_t c = static_cast<uint8_t>(b);
+        buf[i] = c;
+        if (c == endbyte) {
+            if (i >= minend)
+                return i + 1;
+            fputs("\n - ETX before expected\n", stderr);
+            i = 0;
+            continue;
+        }
+        if (++i > 255)
+            i = 0;   // an overlong line: start again from the buffer's head
+    }
 }
 
 // Places n bytes at index *i of the record buffer, going back to its head
@@ -228,7 +249,7 @@ static void place(uint8_t* buf, int* i, const uint8_t* p, size_t n)
 
 // The same framing a block at a time: the next end byte is found with
 // memchr, the bytes before it are placed and logged in one piece each.
-static int framefast(int fd, uint8_t* buf)
+static int framebyblock(int fd, uint8_t* buf)
 {
     int i = 0;
     for (;;) {
@@ -251,34 +272,7 @@ static int framefast(int fd, uint8_t* buf)
     }
 }
 
-static int cutrecord(int fd, uint8_t* buf)
-{
-    // The byte trace of -X interleaves with the framing's own messages, so
-    // it keeps the byte-wise way.
-    if (!opt.tracerecords)
-        return framefast(fd, buf);
-    int i = 0;
-    for (;;) {
-        int b = nextbyte(fd);
-        if (b < 0)
-            return 0;
-        uint8_t c = static_cast<uint8_t>(b);
-        buf[i] = c;
-        if (c == endbyte) {
-            if (i >= minend)
-                return i + 1;
-            if (opt.tracerecords) {
-                fputs("\n - ETX before expected\n", stderr);
-                fflush(stderr);
-            }
-            i = 0;
-            continue;
-        }
-        if (++i > 255)
-            i = 0;   // an overlong line: start again from the buffer's head
-    }
-}
-
+// The record as -X shows it: printable bytes, dots for the others.
 static void tracerecord()
 {
     char line[1 + 78 + 1 + 256 + 2];
@@ -292,7 +286,6 @@ static void tracerecord()
     line[n++] = '\n';
     line[n] = '\0';
     fputs(line, stderr);
-    fflush(stderr);
 }
 
 void setinput(int fd)
@@ -319,7 +312,8 @@ const uint8_t* framerecord(datetime* arrived)
 {
     if (opt.tracerecords)
         fputs("** (HEX record):", stderr);
-    if (cutrecord(inputfd, record) == 0)
+    int len = opt.tracerecords ? framebybyte(inputfd, record) : framebyblock(inputfd, record);
+    if (len == 0)
         return nullptr;
     readclock(arrived);
     rawlog_flush();

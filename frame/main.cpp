@@ -3,6 +3,7 @@
 // whole configuration.
 #include <cctype>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +22,6 @@ static const decoder& program = MORVA_DECODER;
 static void banner()
 {
     fprintf(stderr, "KORVEL PABX Packer [%s]", program.version);
-    fflush(stderr);
 }
 
 static void usage(FILE* to)
@@ -48,13 +48,30 @@ static void usage(FILE* to)
           "            -h set station range high to 000199\n"
           "              (note: leading zeros are required).\n",
           to);
-    fflush(to);
+}
+
+// A command line we cannot follow: the usage, and the orderly exit with
+// status 1; getopt has said what was wrong.
+[[noreturn]] static void refuse()
+{
+    usage(stderr);
+    endrun(1);
+}
+
+// The same, after saying what was wrong.
+[[noreturn]] __attribute__((format(printf, 1, 2))) static void refuse(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vfprintf(stderr, fmt, ap);
+    va_end(ap);
+    refuse();
 }
 
 // Reads an -e argument (width 2) or an -l or -h argument (width 6): one to
 // width hexadecimal digits and nothing else. Anything else is refused, not
 // read in part: "0x18" taken as 0 would switch the filter off unseen.
-static unsigned long hexarg(int opt, const char* arg, size_t width)
+static unsigned long hexarg(int letter, const char* arg, size_t width)
 {
     size_t len = strlen(arg);
     bool ok = len >= 1 && len <= width;
@@ -64,11 +81,8 @@ static unsigned long hexarg(int opt, const char* arg, size_t width)
         ok = isxdigit(c);
         n = n * 16 + unsigned(isdigit(c) ? c - '0' : tolower(c) - 'a' + 10);
     }
-    if (!ok) {
-        fprintf(stderr, "ERROR: bad -%c value [%s]\n", opt, arg);
-        usage(stderr);
-        endrun(1);
-    }
+    if (!ok)
+        refuse("ERROR: bad -%c value [%s]\n", letter, arg);
     return n;
 }
 
@@ -98,7 +112,6 @@ static void dumpsettings()
     fprintf(stderr, "stnlow  = %02x%02x%02x\n", opt.stationlow[0], opt.stationlow[1], opt.stationlow[2]);
     fprintf(stderr, "stnhigh = %02x%02x%02x\n", opt.stationhigh[0], opt.stationhigh[1], opt.stationhigh[2]);
     fputs("\n", stderr);
-    fflush(stderr);
 }
 
 // A standard descriptor left closed by whoever started us would be taken by
@@ -127,7 +140,6 @@ int main(int argc, char** argv)
     fputs("\n", stderr);
     banner();
     fputs("\n\n", stderr);
-    fflush(stderr);
 
     enum { OPT_HELP = 256, OPT_VERSION };   // long options only
     static const struct option longopts[] = {
@@ -168,22 +180,15 @@ int main(int argc, char** argv)
             printf("%s %s\n", MORVA_PROGRAM, MORVA_VERSION);
             exit(0);
         default:
-            usage(stderr);
-            endrun(1);
+            refuse();
         }
     }
     // Nothing is read from an operand: "morva-sl1x11rx /dev/ttyS0" would
     // read standard input instead of the line meant.
-    if (optind < argc) {
-        fprintf(stderr, "ERROR: bad argument [%s]\n", argv[optind]);
-        usage(stderr);
-        endrun(1);
-    }
-
-    if (!*opt.input && opt.pause) {
-        fputs("ERROR: can't use pause with stdin mode\n", stderr);
-        endrun(1);
-    }
+    if (optind < argc)
+        refuse("ERROR: bad argument [%s]\n", argv[optind]);
+    if (!*opt.input && opt.pause)
+        fatal(1, "ERROR: can't use pause with stdin mode\n");
     if (opt.trace)
         dumpsettings();
     installsignals();

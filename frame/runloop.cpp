@@ -74,7 +74,6 @@ static void checkcdrdir()
 static void pausekey()
 {
     fputs("Hit Return Key.", stderr);
-    fflush(stderr);
     for (;;) {
         int w = waitinput(0);
         if (w == 0)
@@ -152,10 +151,8 @@ void run()
         if (opt.pause)
             pausekey();
         if (!takerecord()) {
-            if (opt.tracerecords) {
+            if (opt.tracerecords)
                 fputs("\nEOF reached.\n", stderr);
-                fflush(stderr);
-            }
             endrun(0);
         }
     }
@@ -175,14 +172,11 @@ void statusline()
     asctime_r(&clocktm(), when);
     fprintf(stderr, " %-18.18s  Rec: %-10lu Rej: %-10lu  %s", text, static_cast<unsigned long>(records),
             static_cast<unsigned long>(rejectedlines), when);
-    fflush(stderr);
     if (dec)
         dec->status(records != lastrecords);
     lastrecords = records;
-    if (opt.rawlog) {
+    if (opt.rawlog)
         fprintf(stderr, "Logging raw smdr to %s.\n", opt.rawpath);
-        fflush(stderr);
-    }
 }
 
 int drainheld()
@@ -216,7 +210,6 @@ void endrun(int status)
 {
     statusline();
     fprintf(stderr, "\n\nmy_exit: errcode = %d\n", status);
-    fflush(stderr);
     drainheld();
     closeinput();
     cdrstore_close();

@@ -89,11 +89,9 @@ static void handlesignals()
         }
         gottoggle = 0;
         fprintf(stderr, "\ndo_toglograw() sig=%d  now dolograw=%d\n", sig, opt.rawlog);
-        fflush(stderr);
     }
     if (gotterm) {
         fprintf(stderr, "\ndo_terminate() sig=%d\n", static_cast<int>(gotterm));
-        fflush(stderr);
         endrun(0);
     }
 }
