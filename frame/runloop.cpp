@@ -19,7 +19,7 @@
 #include "signals.h"
 #include "timecheck.h"
 
-uint32_t rejectedlines;
+uint32_t rejectedlines;   // decoder.h
 
 static const decoder* dec;     // the program's, from usedecoder; none in the frame's tests
 static callrec call;           // the call the decoder released last

@@ -99,11 +99,11 @@ bool knowntype(unsigned t)
 
 bool excluded(const runfacts& f, uint32_t station)
 {
-    if (!(f.crjcode & 0x10))
+    if (!(f.exclusion & 0x10))
         return false;
     uint32_t lo = f.lo < f.hi ? f.lo : f.hi, hi = f.lo < f.hi ? f.hi : f.lo;
     bool in = station >= lo && station <= hi;
-    switch ((f.crjcode >> 2) & 3) {
+    switch ((f.exclusion >> 2) & 3) {
     case 1: return in;
     case 2: return !in;
     default: return false;
