@@ -38,6 +38,28 @@ struct linelayout {
 int linepack(const linelayout& L, const uint8_t* record, const datetime* arrived, callrec* rec);
 int linedrain(const linelayout& L, callrec* rec);
 
+// The value of a decoder that is this machine reading layout L: records end
+// at a line feed, and by default charge codes have 12 digits and calls the
+// exchange's time.
+template <const linelayout& L>
+constexpr decoder linedecoder(const char* version, uint8_t minend, void (*init)(),
+                              void (*status)(int))
+{
+    return {
+        .endbyte = '\n',
+        .minend = minend,
+        .version = version,
+        .longcodes = true,
+        .hosttime = false,
+        .init = init,
+        .pack = [](const uint8_t* record, const datetime* arrived, callrec* rec) {
+            return linepack(L, record, arrived, rec);
+        },
+        .drain = [](callrec* rec) { return linedrain(L, rec); },
+        .status = status,
+    };
+}
+
 // For tests: whether a call is held, and a fresh start without one.
 bool lineholding();
 void linereset();

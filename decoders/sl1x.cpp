@@ -36,14 +36,6 @@ static const linelayout sl1layout = {
     .release = nullptr,
 };
 
-static int pack(const uint8_t* record, const datetime* arrived, callrec* rec)
-{
-    return linepack(sl1layout, record, arrived, rec);
-}
-
-// At exit the held call is delivered once.
-static int drain(callrec* rec) { return linedrain(sl1layout, rec); }
-
 // Reads a decimal number as atoi does (blanks, a sign, digits up to the
 // first other character), kept modulo 256 so no value can overflow.
 static uint8_t atoi256(const char* s)
@@ -77,14 +69,4 @@ static void status(int changed)
         fprintf(stderr, "pabxdep_status(%d)\n", changed);
 }
 
-const decoder sl1xdecoder = {
-    .endbyte = '\n',
-    .minend = 26,
-    .version = "3.11 SL1X       #2 ",
-    .longcodes = true,
-    .hosttime = false,
-    .init = init,
-    .pack = pack,
-    .drain = drain,
-    .status = status,
-};
+const decoder sl1xdecoder = linedecoder<sl1layout>("3.11 SL1X       #2 ", 26, init, status);

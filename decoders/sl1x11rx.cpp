@@ -37,15 +37,6 @@ static const linelayout rxlayout = {
     .release = chargeq_take,
 };
 
-static int pack(const uint8_t* record, const datetime* arrived, callrec* rec)
-{
-    return linepack(rxlayout, record, arrived, rec);
-}
-
-// At exit the held call is delivered once; codes still queued belong to no
-// call and are dropped.
-static int drain(callrec* rec) { return linedrain(rxlayout, rec); }
-
 static void init()
 {
     if (opt.trace)
@@ -58,14 +49,6 @@ static void status(int changed)
         fprintf(stderr, "DUMMY pabxdep_status(%d)\n", changed);
 }
 
-const decoder sl1x11rxdecoder = {
-    .endbyte = '\n',
-    .minend = 38,
-    .version = "3.11 SL1X11RX   #19",
-    .longcodes = true,
-    .hosttime = false,
-    .init = init,
-    .pack = pack,
-    .drain = drain,
-    .status = status,
-};
+// At exit the held call is released once; codes still queued belong to no
+// call and are dropped.
+const decoder sl1x11rxdecoder = linedecoder<rxlayout>("3.11 SL1X11RX   #19", 38, init, status);
