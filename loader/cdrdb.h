@@ -8,7 +8,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "cdrline.h"
+#include "cdrparse.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
