@@ -19,20 +19,20 @@ std::string call(const std::string& trunk)
     return s + "12/06 09:15 00:03:20 90025551234";
 }
 
-std::string code(int slot) { return std::string(queue[slot].code, 12); }
+std::string code(int slot) { return std::string(chargeq.slot[slot].code, 12); }
 
 // The charge code of the record, high half "/" low half.
 std::string charge()
 {
-    std::string hi = bcd(pkcall.charge_hi);   // bcd2a reuses its buffer
-    return hi + "/" + bcd(pkcall.charge_lo);
+    std::string hi = bcd(packed.charge_hi);   // bcdtext reuses its buffer
+    return hi + "/" + bcd(packed.charge_lo);
 }
 
 // Releases a call on the trunk and gives its charge code.
 std::string released(const std::string& trunk)
 {
     feed(call(trunk));
-    EXPECT_EQ(dequeue(&pkcall), 1);
+    EXPECT_EQ(drain(), 1);
     return charge();
 }
 
@@ -41,9 +41,8 @@ protected:
     void SetUp() override
     {
         DecoderTest::SetUp();
-        kal = 1;
-        std::memset(queue, 0, sizeof queue);
-        head = tail = que = 0;
+        opt.longcodes = true;
+        chargeq = chargequeue{};
     }
 };
 
@@ -59,11 +58,11 @@ TEST_F(ChargeQueue, StoresAndAttachesCodes)
     };
     for (auto& c : cases) {
         ASSERT_EQ(feed(chg(c.trunk, c.text)), 0);
-        EXPECT_EQ(bcd(queue[0].trunk), "000012");
+        EXPECT_EQ(bcd(chargeq.slot[0].trunk), "000012");
         EXPECT_EQ(code(0), c.stored);
         EXPECT_EQ(released("000012"), c.attached);
-        EXPECT_EQ(que, 0);
-        head = tail = 0;
+        EXPECT_EQ(chargeq.count, 0);
+        chargeq.head = chargeq.tail = 0;
     }
 }
 
@@ -72,7 +71,7 @@ TEST_F(ChargeQueue, ChargeLineRightAfterItsCall)
     feed(call("004012"));
     ASSERT_EQ(feed(chg("004012", "5555")), 1);
     EXPECT_EQ(charge(), "000000/005555");
-    EXPECT_EQ(que, 0);
+    EXPECT_EQ(chargeq.count, 0);
 }
 
 TEST_F(ChargeQueue, OldestEntryOfTheTrunkFirst)
@@ -81,11 +80,11 @@ TEST_F(ChargeQueue, OldestEntryOfTheTrunkFirst)
     feed(chg("000012", "111"));
     feed(chg("000012", "222"));
     EXPECT_EQ(released("004012"), "000000/000000");
-    EXPECT_EQ(que, 3);
+    EXPECT_EQ(chargeq.count, 3);
     EXPECT_EQ(released("000012"), "000000/000111");
     EXPECT_EQ(released("000012"), "000000/000222");
-    EXPECT_EQ(que, 1);
-    EXPECT_EQ(bcd(queue[tail].trunk), "000009");
+    EXPECT_EQ(chargeq.count, 1);
+    EXPECT_EQ(bcd(chargeq.slot[chargeq.tail].trunk), "000009");
 }
 
 TEST_F(ChargeQueue, FullQueueDropsTheOldest)
@@ -95,9 +94,9 @@ TEST_F(ChargeQueue, FullQueueDropsTheOldest)
         snprintf(t, sizeof t, "%06d", i);
         feed(chg(t, std::to_string(i)));
     }
-    EXPECT_EQ(que, 44);
-    EXPECT_EQ(head, 1);
-    EXPECT_EQ(tail, 1);
+    EXPECT_EQ(chargeq.count, 44);
+    EXPECT_EQ(chargeq.head, 1);
+    EXPECT_EQ(chargeq.tail, 1);
     EXPECT_EQ(released("000001"), "000000/000000");
     EXPECT_EQ(released("000002"), "000000/000002");
     EXPECT_EQ(released("000045"), "000000/000045");
@@ -109,12 +108,12 @@ TEST_F(ChargeQueue, RemovalMovesTheNewestIntoTheFreedSlot)
     feed(chg("000002", "2"));
     feed(chg("000003", "3"));
     EXPECT_EQ(released("000001"), "000000/000001");
-    EXPECT_EQ(bcd(queue[0].trunk), "000003");
-    EXPECT_EQ(bcd(queue[1].trunk), "000002");
-    EXPECT_EQ(que, 2);
-    EXPECT_EQ(head, 2);
+    EXPECT_EQ(bcd(chargeq.slot[0].trunk), "000003");
+    EXPECT_EQ(bcd(chargeq.slot[1].trunk), "000002");
+    EXPECT_EQ(chargeq.count, 2);
+    EXPECT_EQ(chargeq.head, 2);
     feed(chg("000004", "4"));
-    EXPECT_EQ(bcd(queue[2].trunk), "000004");
+    EXPECT_EQ(bcd(chargeq.slot[2].trunk), "000004");
 }
 
 }  // namespace

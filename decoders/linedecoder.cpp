@@ -1,90 +1,114 @@
 // The line-decoding machine: compacts a framed line, places it by its last
-// "/", decodes call lines into the held call and releases that call when the
-// next line comes. Each program supplies its column layout (linedecoder.h).
+// "/", decodes a call line into the held call and releases that call when
+// the next line comes.
 #include "linedecoder.h"
 
 #include <cstring>
 
-int slashat;
-uint8_t ldo;
-uint8_t sts;
-callrec storecall;
-trec storetime;
-uint8_t scvalid;
-uint16_t mpulses;
-uint8_t assist;
-uint8_t accdigs, ddoffset;
-int icnt, jcnt;
+#include "settings.h"
+#include "timecheck.h"
 
-static callrec setaside;    // the previous held call while a new line decodes
-static trec asidetime;
-static uint8_t savevalid;
-static char tempbuff[24];   // collected digits, and the party shift
-static trec rt;
+// The call of the last call line, held until the next line releases it (a
+// line without a record "/" may give it its meter pulses first).
+static callrec held;
+static datetime heldarrived;   // when its line was framed
+static bool holding;
 
-// The compacted line. Every fixed column lies at most 30 past the last "/",
-// so with blanks after the line feed a short line reads as missing fields,
-// never as bytes left over from an earlier, longer line.
-static char lbuf[256 + 48];
-static const char* lend;    // the line feed in lbuf
-
-// The letter columns of the first and the second party.
-static const int partycol[2] = {9, 17};
+// Start seconds (":ss") move the duration, "." and digit columns this far.
+constexpr int SECSHIFT = 3;
 
 static bool isdig(char c) { return c >= '0' && c <= '9'; }
 
-// Copies rawbuf up to its line feed without NUL bytes and notes the last "/".
-static void compact()
-{
-    const uint8_t* nl = static_cast<const uint8_t*>(std::memchr(rawbuf, '\n', sizeof rawbuf));
-    int len = nl ? int(nl - rawbuf) : int(sizeof rawbuf);
-    int j = 0;
-    if (!std::memchr(rawbuf, 0, size_t(len))) {
-        // The usual line, without NUL bytes: one copy.
-        std::memcpy(lbuf, rawbuf, size_t(len));
-        j = len;
-        const void* slash = memrchr(lbuf, '/', size_t(len));
-        slashat = slash ? int(static_cast<const char*>(slash) - lbuf) : 0;
-    } else {
-        slashat = 0;
-        for (int i = 0; i < len; i++) {
-            if (rawbuf[i] == 0)
-                continue;
-            if (rawbuf[i] == '/')
-                slashat = j;
-            lbuf[j++] = static_cast<char>(rawbuf[i]);
-        }
-    }
-    lbuf[j] = '\n';
-    lend = lbuf + j;
-    std::memset(lbuf + j + 1, ' ', sizeof lbuf - j - 1);
-}
-
-int isnums(const char* text, int count)
+static bool alldigits(const char* text, int count)
 {
     for (int i = 0; i < count; i++)
         if (!isdig(text[i]))
-            return 0;
-    return 1;
+            return false;
+    return true;
 }
 
-void fixfld(char* text, int count)
-{
-    for (int i = 0; i < count && !isdig(text[i]); i++)
-        text[i] = '0';
-}
+// A framed line without its NUL bytes. Every fixed column lies at most 30
+// past the last "/", so with blanks after the line feed a short line reads
+// as missing fields, never as bytes left over from an earlier, longer line.
+struct compacted {
+    char text[256 + 48];
+    const char* end;   // the line feed
+    int slash;         // the last "/", 0 if none
+};
 
-int retcall(const linelayout& L, char* line, callrec* rec, int charge, const trec* arrived)
+static void compact(const uint8_t* record, compacted* line)
 {
-    if (charge) {
-        if (L.charge)
-            L.charge(line);
-        return 0;
+    char* text = line->text;
+    const uint8_t* nl = static_cast<const uint8_t*>(std::memchr(record, '\n', 256));
+    int len = nl ? int(nl - record) : 256;
+    int j = 0;
+    if (!std::memchr(record, 0, size_t(len))) {
+        // The usual line, without NUL bytes: one copy.
+        std::memcpy(text, record, size_t(len));
+        j = len;
+        const void* slash = memrchr(text, '/', size_t(len));
+        line->slash = slash ? int(static_cast<const char*>(slash) - text) : 0;
+    } else {
+        line->slash = 0;
+        for (int i = 0; i < len; i++) {
+            if (record[i] == 0)
+                continue;
+            if (record[i] == '/')
+                line->slash = j;
+            text[j++] = static_cast<char>(record[i]);
+        }
     }
-    tvalid(rec, arrived);
+    text[j] = '\n';
+    line->end = text + j;
+    std::memset(text + j + 1, ' ', sizeof line->text - j - 1);
+}
+
+// A record line placed by its "/": column c of the layout is at[c], and a
+// shifted column at[c + shift] (at[c + shift + secs]).
+struct placed {
+    const char* at;    // the record letter
+    const char* end;   // the line feed
+    int shift;         // lshift on a shifted "L" line, else 0
+    int secs;          // SECSHIFT on a line with start seconds, else 0
+};
+
+static placed place(const linelayout& L, const compacted& line)
+{
+    int shift = line.slash >= L.anchor + L.lshift &&
+                        line.text[line.slash - L.anchor - L.lshift] == 'L'
+                    ? L.lshift
+                    : 0;
+    const char* at = line.text + line.slash - L.anchor - shift;
+    int secs = L.secmark >= 0 && at[L.secmark + shift] == ':' ? SECSHIFT : 0;
+    return {at, line.end, shift, secs};
+}
+
+// A released call is checked against the time its own line came; then the
+// layout adds what it keeps for it (a queued charge code).
+static int release(const linelayout& L, callrec* rec, const datetime* arrived)
+{
+    checkcalltime(rec, arrived);
     if (L.release)
         L.release(rec);
     return 1;
+}
+
+// A party as its columns show it. An "A" not followed by "T" is a trunk
+// reached through the attendant; a bare number is a station written
+// without its letter (its seventh digit is lost).
+struct party {
+    char letter;
+    const char* number;   // six characters
+    bool assisted;
+};
+
+static party readparty(const char* at)
+{
+    if (at[0] == 'A' && at[1] != 'T')
+        return {'T', at + 1, true};
+    if (isdig(at[0]))
+        return {'D', at, false};
+    return {at[0], at + 1, false};
 }
 
 // Call type of the two party letters: 0 when they form no call, -1 when the
@@ -114,192 +138,191 @@ static int calltypeof(char first, char second)
     }
 }
 
-static uint8_t field2(const char* at) { return static_cast<uint8_t>(cnvbin(at, 2)); }
+static uint8_t field2(const char* at) { return static_cast<uint8_t>(fieldvalue(at, 2)); }
 
 // Durations go through the clock as a time of day on the epoch day, so that
 // hours beyond 23 count on into the following days.
-static void getdur(const linelayout& L, const char* line, callrec* rec)
+static void readduration(const linelayout& L, const placed& l, callrec* rec)
 {
-    const char* d = line + L.durh + ldo + sts;
-    rt = trec{0, 2, 0, 0, field2(d), field2(d + 3), field2(d + 6)};
-    setduration(rec, from_jul(&rt));
+    const char* d = l.at + L.durh + l.shift + l.secs;
+    datetime t = {0, 2, 0, 0, field2(d), field2(d + 3), field2(d + 6)};
+    setduration(rec, toticks(&t));
 }
 
 // The year is not on the line: it is the host's year when the record came,
 // but a December line read in January belongs to the year before, and a
 // January line read in December (a PABX clock a little ahead) to the next.
-static int getstart(const linelayout& L, const char* line, callrec* rec)
+// A day 00 refuses the line.
+static bool readstart(const linelayout& L, const placed& l, const datetime* arrived, callrec* rec)
 {
-    const int s = ldo;
-    uint16_t day = cnvbin(line + L.day + s, 2);
+    const char* at = l.at + l.shift;
+    uint16_t day = fieldvalue(at + L.day, 2);
     if (day == 0) {
-        pakrop.rejcnt++;
-        return 0;
+        rejectedlines++;
+        return false;
     }
-    uint8_t month = field2(line + L.month + s);
-    rt.year = realt->year;
-    if (month == 12 && realt->month == 0)
-        rt.year--;
-    else if (month == 1 && realt->month == 11)
-        rt.year++;
-    rt.month = static_cast<uint8_t>(month - 1);
-    rt.date = static_cast<uint8_t>(day - 1);
-    rt.day = 0;
-    rt.hour = field2(line + L.hour + s);
-    rt.minute = field2(line + L.minute + s);
-    rt.second = sts ? field2(line + L.second + s) : 0;
-    setstart(rec, from_jul(&rt));
-    return 1;
+    uint8_t month = field2(at + L.month);
+    datetime t;
+    t.year = arrived->year;
+    if (month == 12 && arrived->month == 0)
+        t.year--;
+    else if (month == 1 && arrived->month == 11)
+        t.year++;
+    t.month = static_cast<uint8_t>(month - 1);
+    t.date = static_cast<uint8_t>(day - 1);
+    t.day = 0;
+    t.hour = field2(at + L.hour);
+    t.minute = field2(at + L.minute);
+    t.second = l.secs ? field2(at + L.second) : 0;
+    setstart(rec, toticks(&t));
+    return true;
 }
 
-int dofirst(const linelayout& L, char* line, callrec* rec)
+// Start and duration in the layout's order: the order of the conversions
+// can decide a local time that occurs twice.
+static bool readtimes(const linelayout& L, const placed& l, const datetime* arrived, callrec* rec)
 {
-    const int s = ldo;
-    if (line[L.anchor + s] != '/' || line[L.colon + s] != ':') {
-        pakrop.rejcnt++;
-        return 0;
+    if (L.startfirst) {
+        if (!readstart(L, l, arrived, rec))
+            return false;
+        readduration(L, l, rec);
+        return true;
     }
-    switch (line[0]) {
+    readduration(L, l, rec);
+    return readstart(L, l, arrived, rec);
+}
+
+// The dialled digits after the access digits the layout drops; none left
+// refuses the line.
+static bool readdialled(const linelayout& L, const placed& l, callrec* rec)
+{
+    const char* at = l.at + l.shift + l.secs;
+    const char* p = at + L.digits + (at[L.dot] == '.' ? 2 : 0);
+    int skip = L.stripacc();
+    char digits[24];
+    int n = 0;
+    for (int seen = 0; p < l.end && n < 24; p++) {
+        if (!isdig(*p))
+            continue;
+        if (seen++ < skip)
+            continue;
+        digits[n++] = *p;
+    }
+    if (n == 0) {
+        rejectedlines++;
+        return false;
+    }
+    setdialled(rec->dialled, digits + n - 1, n);
+    return true;
+}
+
+// Decodes a call line into rec. False when it is no call: a refused line is
+// counted, a line without a call type is not.
+static bool decodecall(const linelayout& L, const placed& l, const datetime* arrived, callrec* rec)
+{
+    party first = readparty(l.at + L.party[0]);
+    party second = readparty(l.at + L.party[1]);
+    int type = calltypeof(first.letter, second.letter);
+    if (type < 0) {
+        rejectedlines++;
+        return false;
+    }
+    if (type == 0 || (type == 0x89 && L.mask89 && !opt.maskparity))
+        return false;
+    rec->calltype = static_cast<uint8_t>(type | (first.assisted || second.assisted ? 0x40 : 0));
+    if (!readtimes(L, l, arrived, rec))
+        return false;
+
+    // The first party is the trunk when it made the call; such a call
+    // carries no dialled digits.
+    bool trunkfirst = type & 0x80;
+    packbcd(trunkfirst ? rec->trunk : rec->station, first.number, 6);
+    packbcd(trunkfirst ? rec->station : rec->trunk, second.number, 6);
+    if (trunkfirst) {
+        setdialled(rec->dialled, "", 0);
+        return true;
+    }
+    return readdialled(L, l, rec);
+}
+
+// A line with a record "/": a charge line goes to the layout, a call line
+// becomes the held call.
+static void recordline(const linelayout& L, const placed& l, const datetime* arrived)
+{
+    if (l.at[L.colon + l.shift] != ':') {
+        rejectedlines++;
+        return;
+    }
+    switch (l.at[0]) {
     case 'A': case 'C':
-        return retcall(L, line, rec, 1, nullptr);
+        if (L.charge) {
+            uint8_t trunk[3];
+            packbcd(trunk, l.at + L.chargetrunk, 6);
+            L.charge(trunk, l.at + L.chargecode + l.shift);
+        }
+        return;
     case 'E': case 'L': case 'N': case 'S': case 'X':
         break;
     default:
-        return 0;
+        return;
     }
-    dochg(rec, tempbuff, 0);
-
-    // An "A" not followed by "T" is a trunk reached through the attendant; a
-    // bare number is a station written without its letter.
-    assist = 0;
-    for (int col : partycol)
-        if (line[col] == 'A' && line[col + 1] != 'T') {
-            line[col] = 'T';
-            assist = 1;
-        }
-    for (int col : partycol)
-        if (isdig(line[col])) {
-            std::memcpy(tempbuff, line + col, 6);
-            std::memcpy(line + col + 1, tempbuff, 6);
-            line[col] = 'D';
-        }
-
-    int type = calltypeof(line[9], line[17]);
-    if (type < 0) {
-        pakrop.rejcnt++;
-        return 0;
+    callrec call{};
+    if (decodecall(L, l, arrived, &call)) {
+        held = call;
+        heldarrived = *arrived;
+        holding = true;
     }
-    if (type == 0 || (type == 0x89 && L.mask89 && !maskparity()))
-        return 0;
-    rec->calltype = static_cast<uint8_t>(type | (assist ? 0x40 : 0));
-
-    if (L.secmark >= 0 && line[L.secmark + s] == ':')
-        sts = 3;
-    if (L.startfirst) {
-        if (!getstart(L, line, rec))
-            return 0;
-        getdur(L, line, rec);
-    } else {
-        getdur(L, line, rec);
-        if (!getstart(L, line, rec))
-            return 0;
-    }
-    setmeter(rec, 0);
-
-    fixfld(line + 10, 6);
-    fixfld(line + 18, 6);
-    if (type & 0x80) {
-        cnvbcd(rec->trunk, line + 10, 6);
-        cnvbcd(rec->station, line + 18, 6);
-    } else {
-        cnvbcd(rec->station, line + 10, 6);
-        cnvbcd(rec->trunk, line + 18, 6);
-    }
-
-    // A call whose first party is a trunk carries no dialled digits.
-    jcnt = 0;
-    if (!(type & 0x80)) {
-        accdigs = static_cast<uint8_t>(L.stripacc());
-        ddoffset = line[L.dot + s + sts] == '.' ? 2 : 0;
-        icnt = 0;
-        for (const char* p = line + L.digits + s + sts + ddoffset; p < lend && jcnt < 24; p++) {
-            if (!isdig(*p))
-                continue;
-            if (icnt++ < accdigs)
-                continue;
-            tempbuff[jcnt++] = *p;
-        }
-        if (jcnt == 0) {
-            pakrop.rejcnt++;
-            return 0;
-        }
-    }
-    ddltor(jcnt ? tempbuff + jcnt - 1 : tempbuff, static_cast<uint8_t>(jcnt));
-    c_dto8(ddigits, rec->dialled);
-    return 1;
 }
 
-// A line without a record "/" completes the held call with its meter pulses,
-// or releases it with none when the meter field is not there.
-static int contline(const linelayout& L, callrec* rec)
+// A line without a record "/" completes the held call with its meter
+// pulses, or releases it with none when the meter field is not there.
+static int meterline(const linelayout& L, const compacted& line, callrec* rec)
 {
-    const char* p = lbuf + slashat;
-    bool valid = p[24] == ' ' && p[30] == ' ' && isnums(p + 25, 5);
-    mpulses = valid ? cnvbin(p + 25, 5) % 8192 : 0;
-    if (!scvalid) {
+    const char* p = line.text + line.slash + L.meter;
+    bool valid = p[-1] == ' ' && p[5] == ' ' && alldigits(p, 5);
+    uint16_t pulses = valid ? fieldvalue(p, 5) % 8192 : 0;
+    if (!holding) {
         if (valid)
-            pakrop.rejcnt++;
+            rejectedlines++;
         return 0;
     }
-    scvalid = 0;
-    *rec = storecall;
-    setmeter(rec, mpulses);
-    return retcall(L, nullptr, rec, 0, &storetime);
+    holding = false;
+    *rec = held;
+    setmeter(rec, pulses);
+    return release(L, rec, &heldarrived);
 }
 
-int linepack(const linelayout& L, callrec* rec)
+int linepack(const linelayout& L, const uint8_t* record, const datetime* arrived, callrec* rec)
 {
-    compact();
-    if (slashat < L.anchor)
-        return contline(L, rec);
+    compacted line;
+    compact(record, &line);
+    if (line.slash < L.anchor)
+        return meterline(L, line, rec);
 
-    sts = 0;
-    ldo = slashat >= L.lcol && lbuf[slashat - L.lcol] == 'L' ? 12 : 0;
-    if (scvalid) {
-        setaside = storecall;
-        asidetime = storetime;
-        savevalid = 1;
-    }
-    scvalid = 0;
-    if (dofirst(L, lbuf + slashat - L.anchor - ldo, rec)) {
-        storecall = *rec;
-        storetime = real_time_rec;
-        scvalid = 1;
-    }
-    if (savevalid) {
-        savevalid = 0;
-        *rec = setaside;
-        return retcall(L, nullptr, rec, 0, &asidetime);
-    }
-    return 0;
+    // The call held so far goes out after this line is decoded: a charge
+    // line right after its call still gives it its code.
+    bool had = holding;
+    callrec before = held;
+    datetime beforearrived = heldarrived;
+    holding = false;
+    recordline(L, place(L, line), arrived);
+    if (!had)
+        return 0;
+    *rec = before;
+    return release(L, rec, &beforearrived);
 }
 
 // The call held when the input ends is released as the next record line
 // would release it, so the last call of a run is not lost.
 int linedrain(const linelayout& L, callrec* rec)
 {
-    if (!scvalid)
+    if (!holding)
         return 0;
-    scvalid = 0;
-    *rec = storecall;
-    return retcall(L, nullptr, rec, 0, &storetime);
+    holding = false;
+    *rec = held;
+    return release(L, rec, &heldarrived);
 }
 
-void linereset()
-{
-    scvalid = 0;
-    savevalid = 0;
-    slashat = 0;
-    ldo = 0;
-    sts = 0;
-}
+bool lineholding() { return holding; }
+
+void linereset() { holding = false; }

@@ -1,63 +1,65 @@
-// The line-decoding machine both decoders share, driven by a layout that each
-// program gives as data, and the decoder state the programs' own files reach.
+// The line-decoding machine both decoders share: a framed line is placed by
+// its last "/", a call line decoded into the held call, and the held call
+// released when the next line comes. Each program gives its columns as a
+// layout; a third exchange of this family is one more layout.
 #pragma once
 
-#include "morva.h"
+#include "decoder.h"
 
-// Where a program's record lines keep their fields. Columns count from the
-// record start; every column from the month onward moves right by `ldo` on a
-// shifted "L" line, and the duration, "." and digit columns also by `sts`.
+// Where a program's lines keep their fields. Columns count from the record
+// letter of a line placed by its last "/". Every column from the month
+// onward moves right by lshift on a shifted "L" line, and the duration, "."
+// and digit columns also by 3 on a line with start seconds (":ss").
 struct linelayout {
-    int anchor;       // column of the date "/": the last "/" of a record line
-    int lcol;         // an "L" this far before the last "/" shifts the line by 12
+    int anchor;       // the date's "/": the last "/" of a record line
+    int lshift;       // a record letter "L" this many columns further left shifts the line as far
+    int party[2];     // the letters of the first and the second party, each followed by six digits
     int month, day, hour, colon, minute;
     int secmark;      // a ":" here announces start seconds; -1 when never
     int second;       // start seconds, read only after that ":"
     int durh;         // duration hours; its minutes at +3, its seconds at +6
     int dot;          // a "." here moves the dialled digits two columns right
     int digits;       // first column of the dialled digits
+    int meter;        // a line without a record "/": five meter digits this far after its "/"
+                      // (or its start), a blank on either side
+    int chargetrunk;  // a charge line's trunk: six digits, not shifted
+    int chargecode;   // and its code: twelve characters
     bool startfirst;  // convert the start before the duration, as the PABX's program does
     bool mask89;      // "A"/"D" to "A"/"D" (0x89) is a call only with the MASK flag
-    int (*stripacc)();                 // leading dialled digits to drop
-    void (*charge)(char* line);        // what a charge line does; null drops it
-    void (*release)(callrec* rec);     // what a release adds after tvalid; may be null
+    int (*stripacc)();   // leading dialled digits to drop
+    // What a charge line does with its trunk (BCD) and code; null drops it.
+    void (*charge)(const uint8_t* trunk, const char* code);
+    // What a release adds after the time check; may be null.
+    void (*release)(callrec* rec);
 };
 
-// The machine behind packrec and dequeue.
-int linepack(const linelayout& L, callrec* rec);
-int linedrain(const linelayout& L, callrec* rec);   // releases the held call once
-int dofirst(const linelayout& L, char* line, callrec* rec);
-// Releases rec (checked against the time its line arrived), or hands a
-// charge line to the layout.
-int retcall(const linelayout& L, char* line, callrec* rec, int charge, const trec* arrived);
-int isnums(const char* text, int count);
-void fixfld(char* text, int count);
-void linereset();   // forgets the held call: a fresh decoder, for tests
+// A decoder's pack and drain: nonzero when rec holds a released call. The
+// drain releases the held call once.
+int linepack(const linelayout& L, const uint8_t* record, const datetime* arrived, callrec* rec);
+int linedrain(const linelayout& L, callrec* rec);
 
-// Decoder state of the current line. Indices are ints: a line may be 255
-// characters long.
-extern int slashat;          // position of the last "/" of the compacted line, 0 if none
-extern uint8_t ldo;          // 12 on a shifted "L" line, else 0
-extern uint8_t sts;          // 3 when the call line carries start seconds, else 0
-extern callrec storecall;    // the held call
-extern trec storetime;       // when the held call's line was framed
-extern uint8_t scvalid;      // a call is held
-extern uint16_t mpulses;     // meter pulses of the last continuation line
-extern uint8_t assist;
-extern uint8_t accdigs, ddoffset;
-extern int icnt, jcnt;       // dialled digits seen and collected
+// The value of a decoder that is this machine reading layout L: records end
+// at a line feed, and by default charge codes have 12 digits and calls the
+// exchange's time.
+template <const linelayout& L>
+constexpr decoder linedecoder(const char* version, uint8_t minend, void (*init)(),
+                              void (*status)(int))
+{
+    return {
+        .endbyte = '\n',
+        .minend = minend,
+        .version = version,
+        .longcodes = true,
+        .hosttime = false,
+        .init = init,
+        .pack = [](const uint8_t* record, const datetime* arrived, callrec* rec) {
+            return linepack(L, record, arrived, rec);
+        },
+        .drain = [](callrec* rec) { return linedrain(L, rec); },
+        .status = status,
+    };
+}
 
-// The charge queue of morva-sl1x11rx (chargeq.cpp).
-struct chgentry {
-    uint8_t trunk[3];   // BCD key, compared with a record's trunk
-    char code[12];      // digits at their column positions, blanks elsewhere
-};
-static_assert(sizeof(chgentry) == 15, "a charge entry is 15 bytes");
-constexpr int QUESIZE = 44;
-extern chgentry queue[QUESIZE];
-extern uint8_t head, tail, que;
-void questore(char* line);    // the charge-line half of retcall
-void quescan(callrec* rec);
-
-// The STRIPACC count of morva-sl1x (sl1x.cpp).
-extern uint8_t envstripacc;
+// For tests: whether a call is held, and a fresh start without one.
+bool lineholding();
+void linereset();

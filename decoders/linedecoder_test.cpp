@@ -27,14 +27,14 @@ TEST_F(Machine, DecodesACallAndItsMeterLine)
 {
     EXPECT_EQ(feed(rx(DT)), 0);
     ASSERT_EQ(feed(meterline("00003")), 1);
-    EXPECT_EQ(pkcall.calltype, 0x01);
-    EXPECT_EQ(bcd(pkcall.station), "002101");
-    EXPECT_EQ(bcd(pkcall.trunk), "004012");
-    EXPECT_EQ(maketime(&pkcall), 337400325u);   // 6 Dec 2026 09:15:00
-    EXPECT_EQ(getduration(&pkcall), 50u);
-    EXPECT_EQ(getmeter(&pkcall), 3);
-    EXPECT_EQ(dial(pkcall), rjust("5551234"));  // 9002 is the access code
-    EXPECT_EQ(pakrop.rejcnt, 0u);
+    EXPECT_EQ(packed.calltype, 0x01);
+    EXPECT_EQ(bcd(packed.station), "002101");
+    EXPECT_EQ(bcd(packed.trunk), "004012");
+    EXPECT_EQ(getstart(&packed), 337400325u);   // 6 Dec 2026 09:15:00
+    EXPECT_EQ(getduration(&packed), 50u);
+    EXPECT_EQ(getmeter(&packed), 3);
+    EXPECT_EQ(dial(packed), rjust("5551234"));  // 9002 is the access code
+    EXPECT_EQ(rejectedlines, 0u);
 }
 
 // Each line arrives with a call held: that call is always released, and the
@@ -59,16 +59,16 @@ TEST_F(Machine, RecordLineRules)
     };
     for (auto& c : cases) {
         linereset();
-        pakrop.rejcnt = 0;
+        rejectedlines = 0;
         feed(rx("N 003 00 T004099 D2103"));
         EXPECT_EQ(feed(c.line), 1) << c.name;
-        EXPECT_EQ(bcd(pkcall.trunk), "004099") << c.name;
-        EXPECT_EQ(pakrop.rejcnt, static_cast<uint32_t>(c.rej)) << c.name;
-        EXPECT_EQ(scvalid, c.held) << c.name;
+        EXPECT_EQ(bcd(packed.trunk), "004099") << c.name;
+        EXPECT_EQ(rejectedlines, static_cast<uint32_t>(c.rej)) << c.name;
+        EXPECT_EQ(lineholding(), bool(c.held)) << c.name;
     }
     feed(rx(TD).substr(0, 48));
-    ASSERT_EQ(dequeue(&pkcall), 1);
-    EXPECT_EQ(getduration(&pkcall), 0u) << "a missing duration reads as blanks";
+    ASSERT_EQ(drain(), 1);
+    EXPECT_EQ(getduration(&packed), 0u) << "a missing duration reads as blanks";
 }
 
 TEST_F(Machine, ContinuationLines)
@@ -85,15 +85,15 @@ TEST_F(Machine, ContinuationLines)
     };
     for (auto& c : cases) {
         linereset();
-        pakrop.rejcnt = 0;
+        rejectedlines = 0;
         if (c.held)
             feed(rx(DT));
         EXPECT_EQ(feed(c.line), c.held ? 1 : 0) << c.line;
         if (c.held) {
-            EXPECT_EQ(getmeter(&pkcall), c.meter) << c.line;
+            EXPECT_EQ(getmeter(&packed), c.meter) << c.line;
         }
-        EXPECT_EQ(pakrop.rejcnt, static_cast<uint32_t>(c.rej)) << c.line;
-        EXPECT_EQ(scvalid, 0) << c.line;
+        EXPECT_EQ(rejectedlines, static_cast<uint32_t>(c.rej)) << c.line;
+        EXPECT_FALSE(lineholding()) << c.line;
     }
 }
 
@@ -115,11 +115,11 @@ TEST_F(Machine, PartyLettersAndCallTypes)
     };
     for (auto& c : cases) {
         feed(rx(c.parties));
-        ASSERT_EQ(dequeue(&pkcall), 1) << c.parties;
-        EXPECT_EQ(pkcall.calltype, c.type) << c.parties;
-        EXPECT_EQ(bcd(pkcall.station), c.station) << c.parties;
-        EXPECT_EQ(bcd(pkcall.trunk), c.trunk) << c.parties;
-        EXPECT_EQ(dial(pkcall), c.type & 0x80 ? rjust("") : rjust("5551234")) << c.parties;
+        ASSERT_EQ(drain(), 1) << c.parties;
+        EXPECT_EQ(packed.calltype, c.type) << c.parties;
+        EXPECT_EQ(bcd(packed.station), c.station) << c.parties;
+        EXPECT_EQ(bcd(packed.trunk), c.trunk) << c.parties;
+        EXPECT_EQ(dial(packed), c.type & 0x80 ? rjust("") : rjust("5551234")) << c.parties;
     }
 }
 
@@ -136,11 +136,11 @@ TEST_F(Machine, DurationsAndDigitFields)
         {0, "00:00:00", " 90025", 0, "5"},
     };
     for (auto& c : cases) {
-        sector0[MASKPARITY] = c.mask;
+        opt.maskparity = c.mask;
         feed(rx(DT, c.tail, c.dur));
-        ASSERT_EQ(dequeue(&pkcall), 1) << c.dur << c.tail;
-        EXPECT_EQ(getduration(&pkcall), c.ticks) << c.dur;
-        EXPECT_EQ(dial(pkcall), rjust(c.digits)) << c.tail;
+        ASSERT_EQ(drain(), 1) << c.dur << c.tail;
+        EXPECT_EQ(getduration(&packed), c.ticks) << c.dur;
+        EXPECT_EQ(dial(packed), rjust(c.digits)) << c.tail;
     }
 }
 
@@ -158,11 +158,11 @@ TEST_F(Machine, RecordIsPlacedByItsLastSlash)
     };
     for (auto& line : lines) {
         feed(line);
-        ASSERT_EQ(dequeue(&pkcall), 1) << line;
-        EXPECT_EQ(maketime(&pkcall), 337400325u) << line;
-        EXPECT_EQ(getduration(&pkcall), 50u) << line;
-        EXPECT_EQ(bcd(pkcall.station), "002101") << line;
-        EXPECT_EQ(dial(pkcall), rjust("5551234")) << line;
+        ASSERT_EQ(drain(), 1) << line;
+        EXPECT_EQ(getstart(&packed), 337400325u) << line;
+        EXPECT_EQ(getduration(&packed), 50u) << line;
+        EXPECT_EQ(bcd(packed.station), "002101") << line;
+        EXPECT_EQ(dial(packed), rjust("5551234")) << line;
     }
 }
 
@@ -180,11 +180,11 @@ TEST_F(Machine, YearOfALine)
     };
     for (auto& c : cases) {
         linereset();
-        real_time_rec = trec{uint8_t(c.hostyear - 1984), uint8_t(c.hostmonth), 0, 0, 0, 5, 0};
+        hostnow = datetime{uint8_t(c.hostyear - 1984), uint8_t(c.hostmonth), 0, 0, 0, 5, 0};
         feed(rx(DT, " 90025551234", "00:03:20", c.date));
-        ASSERT_EQ(dequeue(&pkcall), 1) << c.date;
-        trec t;
-        to_jul(maketime(&pkcall), &t);
+        ASSERT_EQ(drain(), 1) << c.date;
+        datetime t;
+        fromticks(getstart(&packed), &t);
         EXPECT_EQ(t.year + 1984, c.year) << c.hostyear << "/" << c.hostmonth << " " << c.date;
     }
 }
@@ -193,28 +193,28 @@ TEST_F(Machine, YearOfALine)
 // the line that releases it nor of the drain.
 TEST_F(Machine, HeldCallKeepsItsOwnArrival)
 {
-    dtvalidate = 1;
-    prvetime = 0;
+    opt.checktime = true;
+    timecheck.lastend = 0;
     feed(rx(DT, " 90025551234", "00:03:20", "12/07 09:55"));
-    real_time_rec.date += 4;   // four quiet days later
+    hostnow.date += 4;   // four quiet days later
     feed(rx(TD, "", "00:01:00", "12/11 10:00"));
-    EXPECT_EQ(pabxerr, 0);
-    EXPECT_EQ(maketime(&pkcall), utcticks(2026, 12, 7, 9, 55, 0));
-    real_time_rec.date += 4;
-    ASSERT_EQ(dequeue(&pkcall), 1);
-    EXPECT_EQ(pabxerr, 0);
+    EXPECT_EQ(timecheck.verdict, 0);
+    EXPECT_EQ(getstart(&packed), utcticks(2026, 12, 7, 9, 55, 0));
+    hostnow.date += 4;
+    ASSERT_EQ(drain(), 1);
+    EXPECT_EQ(timecheck.verdict, 0);
 }
 
 TEST_F(Machine, HeldCallIsDrainedOnceThroughTheTimeCheck)
 {
-    dtvalidate = 1;
-    prvetime = 0;
-    EXPECT_EQ(dequeue(&pkcall), 0);
+    opt.checktime = true;
+    timecheck.lastend = 0;
+    EXPECT_EQ(drain(), 0);
     feed(rx(DT, " 90025551234", "00:03:20", "11/20 09:15"));   // weeks old
-    ASSERT_EQ(dequeue(&pkcall), 1);
-    EXPECT_EQ(pabxerr, '<');
-    EXPECT_EQ(maketime(&pkcall) + 50, 337422600u);   // moved to end now
-    EXPECT_EQ(dequeue(&pkcall), 0);
+    ASSERT_EQ(drain(), 1);
+    EXPECT_EQ(timecheck.verdict, '<');
+    EXPECT_EQ(getstart(&packed) + 50, 337422600u);   // moved to end now
+    EXPECT_EQ(drain(), 0);
 }
 
 }  // namespace

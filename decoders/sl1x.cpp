@@ -1,23 +1,20 @@
 // The SL-1 decoder: its line layout for the shared machine (start seconds,
-// STRIPACC, no charge queue), its build constants and its PABX hooks.
-#include "linedecoder.h"
-
+// STRIPACC, no charge queue), its hooks and its value for the frame.
 #include <cstdio>
 #include <cstdlib>
 
-signed char kal = 1;
-signed char systime = 0;
-const unsigned char etx = 0x0a;
-const unsigned char petx = 26;
-const char pakver[20] = "3.11 SL1X       #2 ";
+#include "decoders.h"
+#include "linedecoder.h"
+#include "settings.h"
 
-uint8_t envstripacc = 4;
+uint8_t sl1xstripacc = 4;
 
-static int sl1stripacc() { return envstripacc; }
+static int sl1stripacc() { return sl1xstripacc; }
 
 static const linelayout sl1layout = {
     .anchor = 27,
-    .lcol = 39,
+    .lshift = 12,
+    .party = {9, 17},
     .month = 25,
     .day = 28,
     .hour = 31,
@@ -28,17 +25,16 @@ static const linelayout sl1layout = {
     .durh = 37,
     .dot = 45,
     .digits = 47,
+    .meter = 25,
+    // Charge lines are dropped: no charge columns are read.
+    .chargetrunk = 0,
+    .chargecode = 0,
     .startfirst = true,
     .mask89 = true,
     .stripacc = sl1stripacc,
     .charge = nullptr,
     .release = nullptr,
 };
-
-int packrec(callrec* rec) { return linepack(sl1layout, rec); }
-
-// At exit the held call is delivered once.
-int dequeue(callrec* rec) { return linedrain(sl1layout, rec); }
 
 // Reads a decimal number as atoi does (blanks, a sign, digits up to the
 // first other character), kept modulo 256 so no value can overflow.
@@ -55,23 +51,22 @@ static uint8_t atoi256(const char* s)
     return static_cast<uint8_t>(neg ? 0u - v : v);
 }
 
-void pabxdep_init()
+static void init()
 {
-    if (dodebug)
+    if (opt.trace)
         fprintf(stderr, "pabxdep_init()\n");
     if (const char* v = getenv("STRIPACC")) {
         fprintf(stderr, "pabxdep_init() STRIPACC = %s\n", v);
-        envstripacc = atoi256(v);
+        sl1xstripacc = atoi256(v);
     }
-    if (dodebug)
-        fprintf(stderr, "pabxdep_init() envstripacc set to %d\n", envstripacc);
-    fflush(stderr);
+    if (opt.trace)
+        fprintf(stderr, "pabxdep_init() envstripacc set to %d\n", sl1xstripacc);
 }
 
-void pabxdep_status(int changed)
+static void status(int changed)
 {
-    if (dodebug) {
+    if (opt.trace)
         fprintf(stderr, "pabxdep_status(%d)\n", changed);
-        fflush(stderr);
-    }
 }
+
+const decoder sl1xdecoder = linedecoder<sl1layout>("3.11 SL1X       #2 ", 26, init, status);

@@ -15,49 +15,49 @@ using Rx = DecoderTest;
 
 TEST_F(Rx, BuildConstants)
 {
-    EXPECT_STREQ(pakver, "3.11 SL1X11RX   #19");
-    EXPECT_EQ(petx, 38);
-    EXPECT_EQ(etx, 0x0a);
-    EXPECT_EQ(kal, 1);
-    EXPECT_EQ(systime, 0);
+    EXPECT_STREQ(sl1x11rxdecoder.version, "3.11 SL1X11RX   #19");
+    EXPECT_EQ(sl1x11rxdecoder.minend, 38);
+    EXPECT_EQ(sl1x11rxdecoder.endbyte, 0x0a);
+    EXPECT_TRUE(sl1x11rxdecoder.longcodes);
+    EXPECT_FALSE(sl1x11rxdecoder.hosttime);
 }
 
 TEST_F(Rx, StationToStationIsACallWithOrWithoutMask)
 {
     for (uint8_t mask : {0, 4}) {
-        sector0[MASKPARITY] = mask;
+        opt.maskparity = mask;
         feed(rx("N 003 00 D2101   D2102", "12/06 09:20 00:01:00"));
-        ASSERT_EQ(dequeue(&pkcall), 1) << int(mask);
-        EXPECT_EQ(pkcall.calltype, 0x89);
+        ASSERT_EQ(drain(), 1) << int(mask);
+        EXPECT_EQ(packed.calltype, 0x89);
     }
 }
 
 TEST_F(Rx, DrainDeliversTheHeldCallButNoQueuedCharge)
 {
-    head = tail = que = 0;
+    chargeq.head = chargeq.tail = chargeq.count = 0;
     feed(rx("A 002 00          004099", "12/06 09:14 777"));
     feed(rx("A 002 00          004099", "12/06 0914  777"));   // no ":": rejected
     feed(rx("N 001 00 D2101   T004012", "12/06 09:15 00:03:20 90025551234"));
-    EXPECT_EQ(que, 1);
-    EXPECT_EQ(pakrop.rejcnt, 1u);
-    ASSERT_EQ(dequeue(&pkcall), 1);
-    EXPECT_EQ(bcd(pkcall.trunk), "004012");
-    EXPECT_EQ(dequeue(&pkcall), 0);
+    EXPECT_EQ(chargeq.count, 1);
+    EXPECT_EQ(rejectedlines, 1u);
+    ASSERT_EQ(drain(), 1);
+    EXPECT_EQ(bcd(packed.trunk), "004012");
+    EXPECT_EQ(drain(), 0);
 }
 
 TEST_F(Rx, HooksTraceOnlyUnderDebug)
 {
     for (uint8_t dbg : {0, 1}) {
-        dodebug = dbg;
+        opt.trace = dbg;
         testing::internal::CaptureStderr();
-        pabxdep_init();
-        pabxdep_status(1);
-        pabxdep_status(0);
+        sl1x11rxdecoder.init();
+        sl1x11rxdecoder.status(1);
+        sl1x11rxdecoder.status(0);
         EXPECT_EQ(testing::internal::GetCapturedStderr(),
                   dbg ? "DUMMY pabxdep_init()\nDUMMY pabxdep_status(1)\nDUMMY pabxdep_status(0)\n"
                       : "");
     }
-    dodebug = 0;
+    opt.trace = false;
 }
 
 }  // namespace

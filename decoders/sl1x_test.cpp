@@ -20,21 +20,22 @@ const std::string DT = "N 001 00 D2101   T004012";
 
 class Sl1 : public DecoderTest {
 protected:
+    Sl1() : DecoderTest(sl1xdecoder) {}
     void SetUp() override
     {
         DecoderTest::SetUp();
-        envstripacc = 4;
+        sl1xstripacc = 4;
     }
     void TearDown() override { unsetenv("STRIPACC"); }
 };
 
 TEST_F(Sl1, BuildConstants)
 {
-    EXPECT_STREQ(pakver, "3.11 SL1X       #2 ");
-    EXPECT_EQ(petx, 26);
-    EXPECT_EQ(etx, 0x0a);
-    EXPECT_EQ(kal, 1);
-    EXPECT_EQ(systime, 0);
+    EXPECT_STREQ(sl1xdecoder.version, "3.11 SL1X       #2 ");
+    EXPECT_EQ(sl1xdecoder.minend, 26);
+    EXPECT_EQ(sl1xdecoder.endbyte, 0x0a);
+    EXPECT_TRUE(sl1xdecoder.longcodes);
+    EXPECT_FALSE(sl1xdecoder.hosttime);
 }
 
 TEST_F(Sl1, CallLineLayouts)
@@ -52,24 +53,24 @@ TEST_F(Sl1, CallLineLayouts)
     };
     for (auto& c : cases) {
         feed(c.line);
-        ASSERT_EQ(dequeue(&pkcall), 1) << c.name;
-        EXPECT_EQ(maketime(&pkcall), c.start) << c.name;
-        EXPECT_EQ(getduration(&pkcall), 50u) << c.name;
-        EXPECT_EQ(dial(pkcall), rjust(c.digits)) << c.name;
-        EXPECT_EQ(dequeue(&pkcall), 0) << c.name;
+        ASSERT_EQ(drain(), 1) << c.name;
+        EXPECT_EQ(getstart(&packed), c.start) << c.name;
+        EXPECT_EQ(getduration(&packed), 50u) << c.name;
+        EXPECT_EQ(dial(packed), rjust(c.digits)) << c.name;
+        EXPECT_EQ(drain(), 0) << c.name;
     }
-    EXPECT_EQ(pakrop.rejcnt, 0u);
+    EXPECT_EQ(rejectedlines, 0u);
 }
 
 TEST_F(Sl1, StationToStationOnlyWithMask)
 {
     for (uint8_t mask : {0, 4}) {
-        sector0[MASKPARITY] = mask;
+        opt.maskparity = mask;
         feed(sl("N 003 00 D2101   D2102"));
-        EXPECT_EQ(pakrop.rejcnt, 0u);
-        EXPECT_EQ(dequeue(&pkcall), mask ? 1 : 0);
+        EXPECT_EQ(rejectedlines, 0u);
+        EXPECT_EQ(drain(), mask ? 1 : 0);
         if (mask) {
-            EXPECT_EQ(pkcall.calltype, 0x89);
+            EXPECT_EQ(packed.calltype, 0x89);
         }
     }
 }
@@ -88,52 +89,52 @@ TEST_F(Sl1, Stripacc)
          "pabxdep_init()\npabxdep_init() STRIPACC = 300\npabxdep_init() envstripacc set to 44\n"},
     };
     for (auto& c : cases) {
-        envstripacc = 4;
-        dodebug = c.debug;
+        sl1xstripacc = 4;
+        opt.trace = c.debug;
         if (c.value)
             setenv("STRIPACC", c.value, 1);
         else
             unsetenv("STRIPACC");
         testing::internal::CaptureStderr();
-        pabxdep_init();
+        sl1xdecoder.init();
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
-        EXPECT_EQ(envstripacc, c.strip) << (c.value ? c.value : "unset");
+        EXPECT_EQ(sl1xstripacc, c.strip) << (c.value ? c.value : "unset");
     }
-    dodebug = 0;
+    opt.trace = false;
 
     // The count applies whatever the MASK flag; 44 leaves no digit here.
-    sector0[MASKPARITY] = 4;
+    opt.maskparity = true;
     feed(sl(DT));
-    EXPECT_EQ(pakrop.rejcnt, 1u);
-    envstripacc = 2;
+    EXPECT_EQ(rejectedlines, 1u);
+    sl1xstripacc = 2;
     feed(sl(DT));
-    ASSERT_EQ(dequeue(&pkcall), 1);
-    EXPECT_EQ(dial(pkcall), rjust("025551234"));
+    ASSERT_EQ(drain(), 1);
+    EXPECT_EQ(dial(packed), rjust("025551234"));
 }
 
 TEST_F(Sl1, ChargeLineReleasesTheCallWithoutItsMeter)
 {
     feed(sl(DT));
     ASSERT_EQ(feed("A 002 00          004012 12/06 09:16 1234"), 1);
-    EXPECT_EQ(getmeter(&pkcall), 0);
-    EXPECT_EQ(bcd(pkcall.charge_lo), "000000");
-    EXPECT_EQ(scvalid, 0);
+    EXPECT_EQ(getmeter(&packed), 0);
+    EXPECT_EQ(bcd(packed.charge_lo), "000000");
+    EXPECT_FALSE(lineholding());
     EXPECT_EQ(feed(std::string(24, ' ') + " 00003 "), 0);
-    EXPECT_EQ(pakrop.rejcnt, 1u);
+    EXPECT_EQ(rejectedlines, 1u);
     feed("A 002 00          004012 12/06 0916  1234");   // no ":"
-    EXPECT_EQ(pakrop.rejcnt, 2u);
+    EXPECT_EQ(rejectedlines, 2u);
 }
 
 TEST_F(Sl1, ContinuationAndStatusHook)
 {
     feed(sl(DT));
     ASSERT_EQ(feed(std::string(24, ' ') + " 00012 "), 1);
-    EXPECT_EQ(getmeter(&pkcall), 12);
-    dodebug = 1;
+    EXPECT_EQ(getmeter(&packed), 12);
+    opt.trace = true;
     testing::internal::CaptureStderr();
-    pabxdep_status(1);
+    sl1xdecoder.status(1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "pabxdep_status(1)\n");
-    dodebug = 0;
+    opt.trace = false;
 }
 
 }  // namespace

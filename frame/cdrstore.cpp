@@ -1,5 +1,5 @@
 // The CDR store: each call's line goes to stdout or is appended to the
-// hourly file cdrdir/MM_YYYY/DD_MM_YYYY/DD_MM_YYYY:HH of the call's end.
+// hourly file CDRDIR/MM_YYYY/DD_MM_YYYY/DD_MM_YYYY:HH of the call's end.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,10 +11,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "morva.h"
+#include "cdrstore.h"
+#include "cdrformat.h"
+#include "runloop.h"
+#include "settings.h"
+#include "signals.h"
 
-int firstoutcall = 1;
-trec lasttrec;
+static bool firstline = true;   // no line taken since the start or the last close
+static datetime filehour;       // the hour of the open hourly file
 
 static int outfd = -1;        // the CDR output, -1 until the first call
 static bool outsocket;        // stdout is a socket: written without waiting
@@ -23,7 +27,6 @@ static bool outpolled;        // stdout could not be made our own: polled
 static uint32_t accepted, written, burstlines;
 static char* path;            // directory path, then the open hourly file's path
 static size_t pathcap;
-static char line[128];        // the CDR line being written
 static dev_t opendev;         // what the open hourly file is, to see it go
 static ino_t openino;
 // Set when a write failed: the call drained at exit must not land after the
@@ -33,12 +36,12 @@ static bool writefailed;
 // hour of the same day opens without making them, unless the open says they
 // are gone.
 static bool dayknown;
-static trec madeday;
+static datetime madeday;
 // The hourly file was opened for a new hour since the last burst: nobody
 // has had the time to move it, so the burst goes out without looking.
 static bool freshopen;
 
-// cdrdir plus the three levels, every number at its widest (a byte as
+// The root plus the three levels, every number at its widest (a byte as
 // three digits, the year as four): 9 + 12 + 15 characters and the NUL.
 constexpr size_t PATHEXTRA = 40;
 
@@ -52,10 +55,8 @@ static void makedir(const char* dir)
             return;
         if (e != EINTR)
             fatal(e, "ERROR: can't mkdir [%s] errno=%d\n", dir, e);
-        if (dodebug) {
+        if (opt.trace)
             fprintf(stderr, "\nmkdir(%s) EINTR\n", dir);
-            fflush(stderr);
-        }
     }
 }
 
@@ -63,19 +64,19 @@ static void makedir(const char* dir)
 // place of the one open so far. Leaves its path in path. The open never
 // waits: a FIFO or a device in the file's place is refused like any other
 // unusable path.
-static void openhour(const trec& hour)
+static void openhour(const datetime& hour)
 {
     if (!path) {
-        pathcap = strlen(cdrdir) + PATHEXTRA;
+        pathcap = strlen(opt.cdrdir) + PATHEXTRA;
         path = static_cast<char*>(malloc(pathcap));
         if (!path)
-            fatal(ENOMEM, "ERROR: can't open cdrfile [%s] errno=%d\n", cdrdir, ENOMEM);
+            fatal(ENOMEM, "ERROR: can't open cdrfile [%s] errno=%d\n", opt.cdrdir, ENOMEM);
     }
     int mon = hour.month + 1, day = hour.date + 1, year = hour.year + 1984;
     bool made = dayknown && madeday.year == hour.year && madeday.month == hour.month &&
                 madeday.date == hour.date;
 
-    size_t mondir = size_t(snprintf(path, pathcap, "%s/%02d_%04d", cdrdir, mon, year));
+    size_t mondir = size_t(snprintf(path, pathcap, "%s/%02d_%04d", opt.cdrdir, mon, year));
     size_t daydir = mondir + size_t(snprintf(path + mondir, pathcap - mondir, "/%02d_%02d_%04d", day, mon, year));
     snprintf(path + daydir, pathcap - daydir, "/%02d_%02d_%04d:%02d", day, mon, year, int(hour.hour));
 
@@ -106,10 +107,8 @@ static void openhour(const trec& hour)
         }
         if (e != EINTR)
             fatal(e, "ERROR: can't open cdrfile [%s] errno=%d\n", path, e);
-        if (dodebug) {
+        if (opt.trace)
             fprintf(stderr, "\nfopen(%s) EINTR\n", path);
-            fflush(stderr);
-        }
     }
     if (outfd >= 0)
         close(outfd);
@@ -128,7 +127,7 @@ static void checkhour()
 {
     struct stat st;
     if (stat(path, &st) != 0 || st.st_dev != opendev || st.st_ino != openino)
-        openhour(lasttrec);
+        openhour(filehour);
 }
 
 // The lines of the current destination wait here and go out in one write:
@@ -191,7 +190,7 @@ static uint32_t countlines(const char* p, size_t n)
 // would otherwise be cut away too.
 static void writeburst()
 {
-    bool lock = *cdrdir;
+    bool lock = *opt.cdrdir;
     if (lock && lockwait(outfd) != 0)
         fatal(1, "ERROR: can't lock cdrfile [%s] errno=%d\n", path, errno);
     ssize_t k = writeout(burst, burstlen);
@@ -218,7 +217,7 @@ static void writeburst()
     burstlines = 0;
     if (failed) {
         writefailed = true;
-        fatal(1, "ERROR: can't write to cdrfile [%s] errno=%d\n", *cdrdir ? path : "stdout", e);
+        fatal(1, "ERROR: can't write to cdrfile [%s] errno=%d\n", *opt.cdrdir ? path : "stdout", e);
     }
 }
 
@@ -227,7 +226,7 @@ void cdrstore_flush()
     // The file may fail to open again here, and the exit that follows
     // flushes too: it must not try again, and again.
     static bool flushing;
-    bool look = *cdrdir && !freshopen;
+    bool look = *opt.cdrdir && !freshopen;
     if (burstlen == 0 || flushing)
         return;
     freshopen = false;
@@ -261,59 +260,56 @@ static void ownstdout()
         outpolled = true;
 }
 
-void output_call(const callrec* rec)
+void cdrstore_add(const callrec* rec)
 {
     accepted++;
     if (writefailed)
         return;
-    formcall(line, rec);
+    const cdrline line = formatcdr(rec);
+    const datetime& end = line.end;
 
-    if (!*cdrdir) {
-        if (firstoutcall) {
+    if (!*opt.cdrdir) {
+        if (firstline) {
             ownstdout();
-            firstoutcall = 0;
+            firstline = false;
         }
-    } else if (firstoutcall || gnurt.year != lasttrec.year || gnurt.month != lasttrec.month ||
-               gnurt.date != lasttrec.date || gnurt.hour != lasttrec.hour) {
-        if (doXdebug) {
-            fprintf(stderr, "trec hour change  lasttrec=%02d%02d%02d%02d\n", lasttrec.year,
-                    lasttrec.month, lasttrec.date, lasttrec.hour);
-            fprintf(stderr, "                     gnurt=%02d%02d%02d%02d\n", gnurt.year,
-                    gnurt.month, gnurt.date, gnurt.hour);
-            fflush(stderr);
+    } else if (firstline || end.year != filehour.year || end.month != filehour.month ||
+               end.date != filehour.date || end.hour != filehour.hour) {
+        if (opt.tracerecords) {
+            fprintf(stderr, "trec hour change  lasttrec=%02d%02d%02d%02d\n", filehour.year,
+                    filehour.month, filehour.date, filehour.hour);
+            fprintf(stderr, "                     gnurt=%02d%02d%02d%02d\n", end.year,
+                    end.month, end.date, end.hour);
         }
         cdrstore_flush();   // the lines of the hour that is closing
-        openhour(gnurt);
-        lasttrec = gnurt;
+        openhour(end);
+        filehour = end;
         freshopen = true;
-        firstoutcall = 0;
+        firstline = false;
     }
-    size_t len = strlen(line);
+    size_t len = line.len;
     if (burstlen + len > sizeof burst)
         cdrstore_flush();
-    memcpy(burst + burstlen, line, len);
+    memcpy(burst + burstlen, line.text, len);
     burstlen += len;
     burstlines++;
-    if (dodebug || dodumpt)
+    if (opt.trace || opt.tracetime)
         cdrstore_flush();
 }
 
-// Writes what is still in the burst and closes the CDR output. A later
-// output_call starts afresh.
 void cdrstore_close()
 {
     cdrstore_flush();   // nothing is left after a failed burst
-    if (accepted != written) {
+    if (accepted != written)
         fprintf(stderr, "ERROR: CDR lines not written: %lu\n",
                 static_cast<unsigned long>(accepted - written));
-    }
     accepted = written = burstlines = 0;
     burstlen = 0;
     if (outfd >= 0)
         close(outfd);
     outfd = -1;
-    firstoutcall = 1;
-    lasttrec = trec{};
+    firstline = true;
+    filehour = datetime{};
     dayknown = false;
     freshopen = false;
     free(path);

@@ -15,7 +15,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "morva.h"
+#include "cdrstore.h"
+#include "clock.h"
+#include "settings.h"
 #include "testutil.h"
 
 namespace fs = std::filesystem;
@@ -98,26 +100,26 @@ protected:
         root = tmpl;
         usedir(root.string());
         umask(022);
-        dodebug = doXdebug = 0;
+        opt.trace = opt.tracerecords = false;
     }
     void TearDown() override
     {
         cdrstore_close();
-        cdrdir = "";
-        dodebug = doXdebug = 0;
+        opt.cdrdir = "";
+        opt.trace = opt.tracerecords = false;
         fs::permissions(root, fs::perms::owner_all, fs::perm_options::add);
         fs::remove_all(root);
     }
     void usedir(const std::string& d)
     {
         dir = d;
-        cdrdir = dir.c_str();
+        opt.cdrdir = dir.c_str();
     }
     // One call's line, written out as before the program waits again.
     void out(int y, int mon, int d, int h, int mi, int s)
     {
         callrec r = endingat(y, mon, d, h, mi, s);
-        output_call(&r);
+        cdrstore_add(&r);
         cdrstore_flush();
     }
 };
@@ -165,7 +167,7 @@ TEST_F(Cdrstore, HourDayAndMonthChanges)
 
 TEST_F(Cdrstore, HourChangeTrace)
 {
-    doXdebug = 1;
+    opt.tracerecords = true;
     testing::internal::CaptureStderr();
     out(2024, 3, 15, 14, 33, 0);
     out(2024, 3, 15, 14, 34, 0);
@@ -213,7 +215,7 @@ using CdrstoreDeathTest = Cdrstore;
 
 TEST_F(CdrstoreDeathTest, DirectoryAndOpenErrors)
 {
-    // cdrdir itself is never made.
+    // The root itself is never made.
     usedir((root / "missing").string());
     EXPECT_EXIT(out(2024, 3, 15, 14, 33, 0), testing::ExitedWithCode(2),
                 escre("ERROR: can't mkdir [" + dir + "/03_2024] errno=2\n"));
@@ -247,14 +249,14 @@ void writepastlimit(int extra)
 {
     callrec r = endingat(2024, 3, 15, 14, 33, 0);
     for (int i = 0; i < 100; i++)
-        output_call(&r);
+        cdrstore_add(&r);
     cdrstore_flush();
     struct rlimit rl;
     rl.rlim_cur = rl.rlim_max = 100 * cdr("150324143300").size() + extra;
     signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &rl);
     for (int i = 0; i < 3; i++)
-        output_call(&r);
+        cdrstore_add(&r);
     cdrstore_flush();
 }
 

@@ -1,6 +1,8 @@
 // Tests of the tick clock: conversions in UTC and in a zone with daylight
 // saving, the display texts and the exact -t trace lines.
-#include "morva.h"
+#include "clock.h"
+#include "settings.h"
+#include "zonecache.h"
 
 #include <gtest/gtest.h>
 
@@ -39,13 +41,13 @@ private:
     std::string old_;
 };
 
-trec mk(int y, int mon, int date, int h, int m, int s)
+datetime mk(int y, int mon, int date, int h, int m, int s)
 {
-    return trec{uint8_t(y - 1984), uint8_t(mon - 1), uint8_t(date - 1), 0,
+    return datetime{uint8_t(y - 1984), uint8_t(mon - 1), uint8_t(date - 1), 0,
                 uint8_t(h), uint8_t(m), uint8_t(s)};
 }
 
-bool same(const trec& a, const trec& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool same(const datetime& a, const datetime& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 } // namespace
 
@@ -55,7 +57,7 @@ bool same(const trec& a, const trec& b) { return std::memcmp(&a, &b, sizeof a) =
 TEST(Clock, FromJulTicksAndNormalisation)
 {
     struct {
-        trec t;
+        datetime t;
         uint32_t want;
     } cases[] = {
         {mk(1984, 3, 1, 0, 0, 3), 0},
@@ -72,21 +74,21 @@ TEST(Clock, FromJulTicksAndNormalisation)
     for (const char* tz : {"UTC", "Europe/Berlin"}) {
         Zone z(tz);
         for (const auto& c : cases)
-            EXPECT_EQ(from_jul(&c.t), c.want) << tz << " hour " << int(c.t.hour);
+            EXPECT_EQ(toticks(&c.t), c.want) << tz << " hour " << int(c.t.hour);
         // 30 February of a common year is 2 March.
-        trec feb30 = mk(1985, 2, 30, 0, 0, 0);
-        trec mar2 = mk(1985, 3, 2, 0, 0, 0);
-        EXPECT_EQ(from_jul(&feb30), from_jul(&mar2)) << tz;
+        datetime feb30 = mk(1985, 2, 30, 0, 0, 0);
+        datetime mar2 = mk(1985, 3, 2, 0, 0, 0);
+        EXPECT_EQ(toticks(&feb30), toticks(&mar2)) << tz;
     }
 }
 
 TEST(Clock, KnownDateInUtc)
 {
     Zone z("UTC");
-    trec t = mk(2026, 12, 6, 2, 55, 56);
-    EXPECT_EQ(from_jul(&t), 337394639u);
-    trec back;
-    to_jul(337394639u, &back);
+    datetime t = mk(2026, 12, 6, 2, 55, 56);
+    EXPECT_EQ(toticks(&t), 337394639u);
+    datetime back;
+    fromticks(337394639u, &back);
     t.day = 3;   // a Sunday
     EXPECT_TRUE(same(back, t));
 }
@@ -96,14 +98,14 @@ TEST(Clock, Weekdays)
     Zone z("UTC");
     struct tm tm{};
     tm.tm_wday = 4;   // Thursday
-    trec t;
-    tm_to_trec(&tm, &t);
+    datetime t;
+    fromtm(&tm, &t);
     EXPECT_EQ(t.day, 0);
     tm.tm_wday = 3;   // Wednesday
-    tm_to_trec(&tm, &t);
+    fromtm(&tm, &t);
     EXPECT_EQ(t.day, 6);
-    trec th{0, 2, 0, 0, 0, 0, 0};
-    trec_to_tm(&th, &tm);
+    datetime th{0, 2, 0, 0, 0, 0, 0};
+    totm(&th, &tm);
     EXPECT_EQ(tm.tm_wday, 4);
 }
 
@@ -114,19 +116,19 @@ TEST(Clock, RoundTripsInBerlin)
     Zone z("Europe/Berlin");
     int checked = 0;
     for (uint64_t ticks = 0; ticks < 0xFFFFFFFFu; ticks += 1000003) {
-        trec t;
-        to_jul(uint32_t(ticks), &t);
+        datetime t;
+        fromticks(uint32_t(ticks), &t);
         if (t.year > 200)
             break;
         if (t.hour == 2)
             continue;
-        ASSERT_EQ(from_jul(&t), ticks) << rptbin2asc(uint32_t(ticks));
+        ASSERT_EQ(toticks(&t), ticks) << datetext(uint32_t(ticks));
         checked++;
     }
     EXPECT_GT(checked, 1500);
 
     struct {
-        trec in;
+        datetime in;
         uint8_t day;
     } cases[] = {
         {mk(1984, 3, 1, 0, 0, 3), 0},      // Thursday
@@ -136,12 +138,12 @@ TEST(Clock, RoundTripsInBerlin)
         {mk(2100, 2, 28, 12, 0, 2), 3},    // Sunday
     };
     for (const auto& c : cases) {
-        trec back;
-        to_jul(from_jul(&c.in), &back);
-        trec want = c.in;
+        datetime back;
+        fromticks(toticks(&c.in), &back);
+        datetime want = c.in;
         want.second = uint8_t(want.second & ~3);
         want.day = c.day;
-        EXPECT_TRUE(same(back, want)) << rptbin2asc(from_jul(&c.in));
+        EXPECT_TRUE(same(back, want)) << datetext(toticks(&c.in));
     }
 }
 
@@ -222,12 +224,12 @@ TEST(Clock, ZoneChangeActsAsAFreshStart)
     // A five-minute call and its start, as a decoder converts them, and
     // the host's local hour at 10:00 UTC.
     auto convert = [] {
-        trec dur = mk(1984, 3, 1, 0, 5, 0), start = mk(2026, 12, 7, 9, 55, 0), back;
-        uint32_t s = from_jul(&start);
-        to_jul(s, &back);
+        datetime dur = mk(1984, 3, 1, 0, 5, 0), start = mk(2026, 12, 7, 9, 55, 0), back;
+        uint32_t s = toticks(&start);
+        fromticks(s, &back);
         struct tm host;
         zonelocaltime(1796637600, &host);
-        return std::vector<uint32_t>{from_jul(&dur), s, back.hour, back.date, uint32_t(host.tm_hour)};
+        return std::vector<uint32_t>{toticks(&dur), s, back.hour, back.date, uint32_t(host.tm_hour)};
     };
     Zone zone("UTC");
     std::vector<uint32_t> before = convert();
@@ -257,8 +259,8 @@ TEST(Clock, DateText)
         {(2208988800u - 446947200u) / 4, " 1-JAN-40   0:00"},   // past 2038
     };
     for (const auto& c : cases) {
-        EXPECT_STREQ(rptbin2asc(c.ticks), c.want) << c.ticks;
-        EXPECT_EQ(strlen(rptbin2asc(c.ticks)), 16u);
+        EXPECT_STREQ(datetext(c.ticks), c.want) << c.ticks;
+        EXPECT_EQ(strlen(datetext(c.ticks)), 16u);
     }
 }
 
@@ -275,22 +277,22 @@ TEST(Clock, DurationText)
         {0x40000000u, " 0:00"},   // only the low 30 bits count
     };
     for (const auto& c : cases)
-        EXPECT_STREQ(hh_mm_ss(c.ticks), c.want) << c.ticks;
+        EXPECT_STREQ(durationtext(c.ticks), c.want) << c.ticks;
 }
 
 TEST(Clock, MonthNames)
 {
     std::string all;
     for (int16_t m = -1; m <= 12; m++)
-        all += mname(m);
+        all += monthname(m);
     EXPECT_EQ(all, "HUHJANFEBMARAPRMAYJUNJULAUGSEPOCTNOVDECHUH");
 }
 
 TEST(Clock, TraceLines)
 {
     Zone z("UTC");
-    uint8_t saved = dodumpt;
-    dodumpt = 1;
+    bool saved = opt.tracetime;
+    opt.tracetime = true;
 
     testing::internal::CaptureStderr();
     clocksetup();
@@ -299,32 +301,33 @@ TEST(Clock, TraceLines)
               " tm sec=0 min=0 hour=0 mday=1 mon=2 year=84 wday=4 yday=-1 isdst=-1\n"
               "tm_trec_basediff = 446947200\n");
 
-    trec t = mk(1984, 3, 1, 1, 0, 7);
+    datetime t = mk(1984, 3, 1, 1, 0, 7);
     testing::internal::CaptureStderr();
-    from_jul(&t);
+    toticks(&t);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               " nurt year=0 month=2 date=0 day=0 hour=1 minute=0 second=7\n"
               " tm sec=7 min=0 hour=1 mday=1 mon=2 year=84 wday=4 yday=-1 isdst=-1\n"
               "NUR time_t = 446950807  Base = 0\n"
               "dbltime = 446950807.000000 retval = 901\n");
 
-    trec out;
+    datetime out;
     testing::internal::CaptureStderr();
-    to_jul(337394639u, &out);
+    fromticks(337394639u, &out);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               " tm sec=56 min=55 hour=2 mday=6 mon=11 year=126 wday=0 yday=339 isdst=0\n"
               " nurt year=42 month=11 date=5 day=3 hour=2 minute=55 second=56\n");
 
-    dodumpt = saved;
+    opt.tracetime = saved;
 }
 
-TEST(Clock, GetcurtimeReadsHostClock)
+TEST(Clock, ReadclockReadsHostClock)
 {
     Zone z("UTC");
     time_t before = time(nullptr);
-    getcurtime(&real_time_rec);
-    EXPECT_GE(secs_now, before);
-    EXPECT_LE(secs_now, before + 2);
-    EXPECT_EQ(tm_now.tm_min, real_time_rec.minute);
-    EXPECT_EQ(from_jul(&real_time_rec), uint32_t((secs_now - 446947200) / 4));
+    datetime now;
+    readclock(&now);
+    EXPECT_GE(clocksecs(), before);
+    EXPECT_LE(clocksecs(), before + 2);
+    EXPECT_EQ(clocktm().tm_min, now.minute);
+    EXPECT_EQ(toticks(&now), uint32_t((clocksecs() - 446947200) / 4));
 }

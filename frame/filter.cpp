@@ -1,6 +1,8 @@
 // Exclusion filter: decides by the -e code and the -l/-h station range
 // whether a packed call is left out of the CDR output.
-#include "morva.h"
+#include "filter.h"
+
+#include "settings.h"
 
 // Three BCD bytes read as one 24-bit number; for valid BCD this is the
 // order of the six-digit decimal numbers.
@@ -9,7 +11,7 @@ static uint32_t bcdval(const uint8_t* b)
     return uint32_t(b[0]) << 16 | uint32_t(b[1]) << 8 | b[2];
 }
 
-int cmpbcd(const uint8_t* a, const uint8_t* b)
+int comparebcd(const uint8_t* a, const uint8_t* b)
 {
     uint32_t x = bcdval(a), y = bcdval(b);
     return x < y ? -1 : x > y;
@@ -17,29 +19,29 @@ int cmpbcd(const uint8_t* a, const uint8_t* b)
 
 // Either end may be the lower one: users type -l and -h in both orders and
 // mean the same stations. Both ends belong to the range.
-int inrange(const uint8_t* num, const uint8_t* lo, const uint8_t* hi)
+static bool inrange(const uint8_t* num, const uint8_t* lo, const uint8_t* hi)
 {
-    if (cmpbcd(lo, hi) > 0) {
+    if (comparebcd(lo, hi) > 0) {
         const uint8_t* t = lo;
         lo = hi;
         hi = t;
     }
-    return cmpbcd(num, lo) >= 0 && cmpbcd(num, hi) <= 0;
+    return comparebcd(num, lo) >= 0 && comparebcd(num, hi) <= 0;
 }
 
-// Bit 4 of crjcode switches the filter on; bits 3-2 give the station mode:
-// 1 excludes the stations inside the range, 2 those outside it. The charge
-// code never takes part in the verdict.
-int rejcall(const callrec* rec)
+// Bit 4 of the exclusion code switches the filter on; bits 3-2 give the
+// station mode: 1 excludes the stations inside the range, 2 those outside
+// it. The charge code never takes part in the verdict.
+bool isexcluded(const callrec* rec)
 {
-    if (!(crjcode & 0x10))
-        return 0;
-    switch ((crjcode >> 2) & 3) {
+    if (!(opt.exclusion & 0x10))
+        return false;
+    switch ((opt.exclusion >> 2) & 3) {
     case 1:
-        return inrange(rec->station, stnlow, stnhigh);
+        return inrange(rec->station, opt.stationlow, opt.stationhigh);
     case 2:
-        return !inrange(rec->station, stnlow, stnhigh);
+        return !inrange(rec->station, opt.stationlow, opt.stationhigh);
     default:
-        return 0;
+        return false;
     }
 }

@@ -1,7 +1,8 @@
 // Tests of the exclusion filter: every station mode, range ends and order.
 #include <gtest/gtest.h>
 
-#include "morva.h"
+#include "filter.h"
+#include "settings.h"
 
 namespace {
 
@@ -62,9 +63,9 @@ TEST(Rejcall, StationModes)
         {0x14, 0x100000, 0x999999, 0x999999, 1},
     };
     for (const Case& c : cases) {
-        crjcode = c.code;
-        setbcd(stnlow, c.lo);
-        setbcd(stnhigh, c.hi);
+        opt.exclusion = c.code;
+        setbcd(opt.stationlow, c.lo);
+        setbcd(opt.stationhigh, c.hi);
         // The charge code and the call type never change the verdict.
         for (uint8_t type : {0x01, 0x81}) {
             for (uint8_t chg : {0x00, 0x12}) {
@@ -72,16 +73,16 @@ TEST(Rejcall, StationModes)
                 rec.calltype = type;
                 setbcd(rec.station, c.station);
                 rec.charge_lo[2] = chg;
-                EXPECT_EQ(rejcall(&rec), c.excluded)
+                EXPECT_EQ(isexcluded(&rec), c.excluded)
                     << std::hex << "code " << int(c.code) << " range " << c.lo << "-" << c.hi
                     << " station " << c.station << " type " << int(type) << " chg "
                     << int(chg);
             }
         }
     }
-    crjcode = 0;
-    setbcd(stnlow, 0);
-    setbcd(stnhigh, 0);
+    opt.exclusion = 0;
+    setbcd(opt.stationlow, 0);
+    setbcd(opt.stationhigh, 0);
 }
 
 TEST(Cmpbcd, OrdersAs24BitNumbers)
@@ -97,7 +98,7 @@ TEST(Cmpbcd, OrdersAs24BitNumbers)
         uint8_t a[3], b[3];
         setbcd(a, c.a);
         setbcd(b, c.b);
-        EXPECT_EQ(cmpbcd(a, b), c.want) << std::hex << c.a << " vs " << c.b;
+        EXPECT_EQ(comparebcd(a, b), c.want) << std::hex << c.a << " vs " << c.b;
     }
 }
 

@@ -8,19 +8,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "morva.h"
+#include "framer.h"
+#include "clock.h"
+#include "runloop.h"
+#include "settings.h"
+#include "signals.h"
 
-int cdrfp = -1;
+static int inputfd = -1;
+static uint8_t endbyte = '\n';   // the decoder's, from setrecordend
+static int minend;
 
-// Start-byte framing is built but off in both programs.
-const uint32_t is_stx = 0;
-const uint8_t stx = 0;
-const uint8_t nstx = 0;
-const uint8_t psynb = 0;
-const uint8_t synb = 0;
+// The record framed last.
+static uint8_t record[256];
 
 // Input is read in blocks of 64 KiB: the signals that came meanwhile are
-// let in at each (runloop.cpp), so a block is also how long they may wait.
+// let in at each (signals.cpp), so a block is also how long they may wait.
 static uint8_t inbuf[64 * 1024];
 static size_t inpos, inlen;
 
@@ -46,7 +48,7 @@ static void rawlogfail(int err)
     logn = 0;
     close(rawfd);
     rawfd = -1;
-    fatal(1, "Error writing to raw data file %s  errno=%d\n", rawfile, err);
+    fatal(1, "Error writing to raw data file %s  errno=%d\n", opt.rawpath, err);
 }
 
 // A raw log on a FIFO whose reader stopped reading waits here, in a wait
@@ -82,13 +84,13 @@ void rawlog_flush()
 {
     if (rawfd < 0 || rawgivenup)
         return;
-    if (!rawlog_write() || secs_now == rawlooked)
+    if (!rawlog_write() || clocksecs() == rawlooked)
         return;
     // Once a second at most: when the path no longer names the open file
     // (moved away by a rotation, or deleted), the next byte opens the path.
-    rawlooked = secs_now;
+    rawlooked = clocksecs();
     struct stat st;
-    if (stat(rawfile, &st) != 0 || st.st_dev != rawdev || st.st_ino != rawino) {
+    if (stat(opt.rawpath, &st) != 0 || st.st_dev != rawdev || st.st_ino != rawino) {
         close(rawfd);
         rawfd = -1;
     }
@@ -101,25 +103,25 @@ void rawlog_close()
     if (!rawgivenup)
         rawlog_write();
     if (rawgivenup)
-        fprintf(stderr, "Raw data file %s: %lu bytes not written\n", rawfile, rawdropped + logn);
+        fprintf(stderr, "Raw data file %s: %lu bytes not written\n", opt.rawpath, rawdropped + logn);
     rawgivenup = false;
     rawdropped = 0;
     logn = 0;
     int fd = rawfd;
     rawfd = -1;
     if (close(fd) < 0 && errno != EINTR)
-        fatal(1, "Error writing to raw data file %s  errno=%d\n", rawfile, errno);
+        fatal(1, "Error writing to raw data file %s  errno=%d\n", opt.rawpath, errno);
 }
 
 // True when fd is the very file the input is read from.
 static bool isinput(int fd)
 {
     struct stat a, b;
-    return fstat(fd, &a) == 0 && fstat(cdrfp, &b) == 0 && S_ISREG(a.st_mode) &&
+    return fstat(fd, &a) == 0 && fstat(inputfd, &b) == 0 && S_ISREG(a.st_mode) &&
            a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-void lograwsmdr(size_t len, const uint8_t* bytes)
+static void rawlog_append(size_t len, const uint8_t* bytes)
 {
     if (rawgivenup) {
         rawdropped += len;
@@ -128,12 +130,12 @@ void lograwsmdr(size_t len, const uint8_t* bytes)
     if (rawfd < 0) {
         for (;;) {
             // Kept non-blocking: a FIFO's stalled reader must not hold us.
-            rawfd = openwait(rawfile, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK, 0666);
+            rawfd = openwait(opt.rawpath, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK, 0666);
             if (rawfd >= 0)
                 break;
             if (errno != EINTR)
-                fatal(1, "Can't open raw output file %s  errno=%d\n", rawfile, errno);
-            if (!dolograw)
+                fatal(1, "Can't open raw output file %s  errno=%d\n", opt.rawpath, errno);
+            if (!opt.rawlog)
                 return;   // switched off while the log waited for its reader
         }
         struct stat st;
@@ -142,15 +144,14 @@ void lograwsmdr(size_t len, const uint8_t* bytes)
             // input grows as fast as it is read, until the disk is full.
             close(rawfd);
             rawfd = -1;
-            fatal(1, "Can't log raw data to the input file %s\n", rawfile);
+            fatal(1, "Can't log raw data to the input file %s\n", opt.rawpath);
         }
         if (fstat(rawfd, &st) == 0) {
             rawdev = st.st_dev;
             rawino = st.st_ino;
         }
-        rawlooked = secs_now;
-        fprintf(stderr, "Opened raw data file %s\n", rawfile);
-        fflush(stderr);
+        rawlooked = clocksecs();
+        fprintf(stderr, "Opened raw data file %s\n", opt.rawpath);
     }
     while (len > 0) {
         if (logn == sizeof logbuf)
@@ -169,7 +170,7 @@ static int refill(int fd)
     for (;;) {
         int w = waitinput(fd);
         if (w == 0) {
-            if (dodebug)
+            if (opt.trace)
                 fputs("\ngetrawbyte() EINTR\n", stderr);
             continue;
         }
@@ -184,29 +185,51 @@ static int refill(int fd)
             return 0;
         }
         if (errno == EINTR) {
-            if (dodebug)
+            if (opt.trace)
                 fputs("\ngetrawbyte() EINTR\n", stderr);
         } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
             // A failing line (an unplugged adapter gives EIO) is not the end
             // of the input: say so and stop with an error. EAGAIN only means
             // that another reader of a shared descriptor was first.
-            fatal(1, "Can't read input %s   errno=%d\n", *inpath ? inpath : "stdin", errno);
+            fatal(1, "Can't read input %s   errno=%d\n", *opt.input ? opt.input : "stdin", errno);
         }
     }
 }
 
-int getrawbyte(int fd)
+// The next input byte, traced; -1 at the end of the input.
+static int nextbyte(int fd)
 {
     if (inpos == inlen && !refill(fd))
         return -1;
     uint8_t c = inbuf[inpos++];
-    if (doXdebug) {
-        fprintf(stderr, " %02x", c);
-        fflush(stderr);
-    }
-    if (dolograw)
-        lograwsmdr(1, &c);
+    fprintf(stderr, " %02x", c);
+    if (opt.rawlog)
+        rawlog_append(1, &c);
     return c;
+}
+
+// Frames a record into buf byte by byte: the way of the -X trace, whose
+// bytes interleave with the framing's own messages. Returns its length, 0
+// at the end of the input.
+static int framebybyte(int fd, uint8_t* buf)
+{
+    int i = 0;
+    for (;;) {
+        int b = nextbyte(fd);
+        if (b < 0)
+            return 0;
+        uint8_t c = static_cast<uint8_t>(b);
+        buf[i] = c;
+        if (c == endbyte) {
+            if (i >= minend)
+                return i + 1;
+            fputs("\n - ETX before expected\n", stderr);
+            i = 0;
+            continue;
+        }
+        if (++i > 255)
+            i = 0;   // an overlong line: start again from the buffer's head
+    }
 }
 
 // Places n bytes at index *i of the record buffer, going back to its head
@@ -226,7 +249,7 @@ static void place(uint8_t* buf, int* i, const uint8_t* p, size_t n)
 
 // The same framing a block at a time: the next end byte is found with
 // memchr, the bytes before it are placed and logged in one piece each.
-static int framefast(int fd, uint8_t* buf)
+static int framebyblock(int fd, uint8_t* buf)
 {
     int i = 0;
     for (;;) {
@@ -234,95 +257,23 @@ static int framefast(int fd, uint8_t* buf)
             return 0;
         const uint8_t* p = inbuf + inpos;
         size_t avail = inlen - inpos;
-        const uint8_t* end = static_cast<const uint8_t*>(memchr(p, etx, avail));
+        const uint8_t* end = static_cast<const uint8_t*>(memchr(p, endbyte, avail));
         size_t take = end ? size_t(end - p) + 1 : avail;
         inpos += take;
-        if (dolograw)
-            lograwsmdr(take, p);
+        if (opt.rawlog)
+            rawlog_append(take, p);
         place(buf, &i, p, end ? take - 1 : take);
         if (!end)
             continue;
-        buf[i] = etx;
-        if (i >= petx)
+        buf[i] = endbyte;
+        if (i >= minend)
             return i + 1;
         i = 0;   // too short for a record: dropped
     }
 }
 
-int getraw_etx(int fd, uint8_t* buf)
-{
-    // The byte trace of -X interleaves with the framing's own messages, so
-    // it keeps the byte-wise way.
-    if (!doXdebug)
-        return framefast(fd, buf);
-    int i = 0;
-    for (;;) {
-        int b = getrawbyte(fd);
-        if (b < 0)
-            return 0;
-        uint8_t c = static_cast<uint8_t>(b);
-        buf[i] = c;
-        if (c == etx) {
-            if (i >= petx)
-                return i + 1;
-            if (doXdebug) {
-                fputs("\n - ETX before expected\n", stderr);
-                fflush(stderr);
-            }
-            i = 0;
-            continue;
-        }
-        if (++i > 255)
-            i = 0;   // an overlong line: start again from the buffer's head
-    }
-}
-
-int getraw_stx(int fd, uint8_t* buf)
-{
-    if (doXdebug)
-        fprintf(stderr, "[stx=%02x nstx=%d psynb=%d synb=%02x]\n", stx, nstx, psynb, synb);
-    int i = 0, c = 0;
-    for (;;) {
-        int got = getrawbyte(fd);
-        if (got < 0)
-            return 0;
-        uint8_t b = static_cast<uint8_t>(got);
-        buf[i] = b;
-        if (c == 0 && b == stx) {
-            if (doXdebug)
-                fputs(" [FOUND STX] ", stderr);
-            buf[0] = stx;
-            i = 1;
-            c = 1;
-            continue;
-        }
-        if (c != 0)
-            c++;
-        if (c != 0 && c >= nstx) {
-            if (doXdebug)
-                fputs(" [GOT NSTX bytes] ", stderr);
-            if (psynb != 0 && buf[psynb] != synb) {
-                if (doXdebug) {
-                    fprintf(stderr, "\n - OUT OF SYNC - psynb=%d  synb=%02x  buf[0]=%02x\n", psynb, synb, buf[0]);
-                    fflush(stderr);
-                }
-                i = 0;
-                c = 0;
-                continue;
-            }
-            if (psynb != 0 && doXdebug)
-                fputs(" [SYNB OK] ", stderr);
-            return i + 1;
-        }
-        if (++i > 255) {
-            fputs(" [BUFFER WRAP] ", stderr);
-            i = 0;
-            c = 0;
-        }
-    }
-}
-
-void dumpasc()
+// The record as -X shows it: printable bytes, dots for the others.
+static void tracerecord()
 {
     char line[1 + 78 + 1 + 256 + 2];
     size_t n = 0;
@@ -330,35 +281,43 @@ void dumpasc()
     memset(line + n, '-', 78);
     n += 78;
     line[n++] = '\n';
-    for (int i = 0; i < 256 && rawbuf[i] != etx; i++)
-        line[n++] = (rawbuf[i] >= 0x20 && rawbuf[i] <= 0x7d) ? static_cast<char>(rawbuf[i]) : '.';
+    for (int i = 0; i < 256 && record[i] != endbyte; i++)
+        line[n++] = (record[i] >= 0x20 && record[i] <= 0x7d) ? static_cast<char>(record[i]) : '.';
     line[n++] = '\n';
     line[n] = '\0';
     fputs(line, stderr);
-    fflush(stderr);
 }
 
-int framerec()
+void setinput(int fd)
 {
-    if (doXdebug)
-        fputs("** (HEX record):", stderr);
-    int len = is_stx ? getraw_stx(cdrfp, rawbuf) : getraw_etx(cdrfp, rawbuf);
-    if (len == 0)
-        return 0;
-    getcurtime(&real_time_rec);
-    rawlog_flush();
-    if (doXdebug)
-        dumpasc();
-    return len;
+    inputfd = fd;
+    inpos = inlen = 0;
 }
 
-void handlerawrec()
+void closeinput()
 {
-    if (framerec())
-        return;
-    if (doXdebug) {
-        fputs("\nEOF reached.\n", stderr);
-        fflush(stderr);
+    if (inputfd >= 0) {
+        close(inputfd);
+        inputfd = -1;
     }
-    my_exit(0);
+}
+
+void setrecordend(uint8_t end, int lowest)
+{
+    endbyte = end;
+    minend = lowest;
+}
+
+const uint8_t* framerecord(datetime* arrived)
+{
+    if (opt.tracerecords)
+        fputs("** (HEX record):", stderr);
+    int len = opt.tracerecords ? framebybyte(inputfd, record) : framebyblock(inputfd, record);
+    if (len == 0)
+        return nullptr;
+    readclock(arrived);
+    rawlog_flush();
+    if (opt.tracerecords)
+        tracerecord();
+    return record;
 }

@@ -1,18 +1,18 @@
-// Codecs of the packed call record: BCD numbers, the split charge code, the
-// right-justified dialled digits, fixed-width decimal fields and the accessors.
-#include "morva.h"
+// The packed call record's accessors and codecs.
+#include "record.h"
+
+#include "settings.h"
 
 #include <cstdlib>
 #include <cstring>
 
-static char bcdbuf[7];     // shared by bcd2a and bcd2asc
+static char bcdbuf[7];     // shared by bcdtext and bcdnumber
 static char chgbuf[13];
 static char subbuf[256];
-char ddigits[25];
 
 static bool isdig(char c) { return c >= '0' && c <= '9'; }
 
-void cnvbcd(uint8_t* dst, const char* txt, int len)
+void packbcd(uint8_t* dst, const char* txt, int len)
 {
     dst[0] = dst[1] = dst[2] = 0;
     if (len > 6)
@@ -29,7 +29,7 @@ void cnvbcd(uint8_t* dst, const char* txt, int len)
     }
 }
 
-char* bcd2a(const uint8_t* bcd)
+char* bcdtext(const uint8_t* bcd)
 {
     static const char hex[] = "0123456789ABCDEF";
     for (int i = 0; i < 3; i++) {
@@ -40,18 +40,18 @@ char* bcd2a(const uint8_t* bcd)
     return bcdbuf;
 }
 
-char* bcd2asc(const uint8_t* bcd)
+char* bcdnumber(const uint8_t* bcd)
 {
-    char* p = bcd2a(bcd);
+    char* p = bcdtext(bcd);
     for (int i = 0; i < 5 && *p == '0'; i++)
         p++;
     return p;
 }
 
-char* mkchg(const callrec* rec)
+char* chargetext(const callrec* rec)
 {
-    std::memcpy(chgbuf, bcd2a(rec->charge_hi), 6);
-    std::memcpy(chgbuf + 6, bcd2a(rec->charge_lo), 6);
+    std::memcpy(chgbuf, bcdtext(rec->charge_hi), 6);
+    std::memcpy(chgbuf + 6, bcdtext(rec->charge_lo), 6);
     chgbuf[12] = '\0';
     char* p = chgbuf;
     while (*p == '0')
@@ -61,9 +61,9 @@ char* mkchg(const callrec* rec)
 
 // Collects the digits first, so that a blank or dash inside the code cannot
 // shift the cut between the two halves: the last six digits always go low.
-void dochg(callrec* rec, const char* code, uint8_t len)
+void setcharge(callrec* rec, const char* code, int len)
 {
-    if (!kal && len > 6)
+    if (!opt.longcodes && len > 6)
         len = 6;
     char digits[12];
     int n = 0;
@@ -71,13 +71,13 @@ void dochg(callrec* rec, const char* code, uint8_t len)
         if (isdig(code[i]))
             digits[n++] = code[i];
     int split = n > 6 ? n - 6 : 0;
-    cnvbcd(rec->charge_hi, digits, split);
-    cnvbcd(rec->charge_lo, digits + split, n - split);
+    packbcd(rec->charge_hi, digits, split);
+    packbcd(rec->charge_lo, digits + split, n - split);
 }
 
 // Callers pass widths of at most 255; a longer one is cut so that the buffer
 // cannot overflow.
-char* substr(const char* txt, uint16_t off, uint16_t len)
+char* fieldcopy(const char* txt, uint16_t off, uint16_t len)
 {
     if (len > sizeof subbuf - 1)
         len = sizeof subbuf - 1;
@@ -86,15 +86,13 @@ char* substr(const char* txt, uint16_t off, uint16_t len)
     return subbuf;
 }
 
-// strtol's parse (blanks, a sign, digits up to the first other character);
-// an overlong field saturates as strtol does; the low 16 bits are kept. The
-// fields of a line are short, so they are read in place without a copy.
-uint16_t cnvbin(const char* txt, uint16_t width)
+// The fields of a line are short, so they are read in place without a copy.
+uint16_t fieldvalue(const char* txt, uint16_t width)
 {
     if (width == 2 && isdig(txt[0]) && isdig(txt[1]))   // most fields: two digits
         return static_cast<uint16_t>((txt[0] - '0') * 10 + (txt[1] - '0'));
     if (width > 9)
-        return static_cast<uint16_t>(std::strtol(substr(txt, 0, width), nullptr, 10));
+        return static_cast<uint16_t>(std::strtol(fieldcopy(txt, 0, width), nullptr, 10));
     const char* p = txt;
     const char* end = txt + width;
     while (p < end && *p && (*p == ' ' || (*p >= '\t' && *p <= '\r')))
@@ -108,28 +106,18 @@ uint16_t cnvbin(const char* txt, uint16_t width)
     return static_cast<uint16_t>(neg ? -v : v);
 }
 
-void ddltor(const char* last, uint8_t count)
+void setdialled(char* dialled, const char* last, int count)
 {
     int n = count > 24 ? 24 : count;
     int pos = 23;
     for (int i = 0; i < n; i++) {
         char c = *(last - i);
         if (isdig(c))
-            ddigits[pos--] = c;
+            dialled[pos--] = c;
     }
     while (pos >= 0)
-        ddigits[pos--] = ' ';
-    ddigits[24] = '\0';
-}
-
-void c_dto8(const char* txt, char* dialled)
-{
-    std::memcpy(dialled, txt, sizeof callrec::dialled);
-}
-
-void c_8tod(char* txt, const char* dialled)
-{
-    std::memcpy(txt, dialled, sizeof callrec::dialled);
+        dialled[pos--] = ' ';
+    dialled[24] = '\0';
 }
 
 uint16_t getmeter(const callrec* rec)
@@ -159,6 +147,13 @@ void setduration(callrec* rec, uint32_t ticks)
     rec->duration[1] = static_cast<uint8_t>(ticks >> 8);
     rec->duration[2] = 0;
     rec->duration[3] = 0;
+}
+
+uint32_t getstart(const callrec* rec)
+{
+    return rec->start_lo[0] | rec->start_lo[1] << 8 |
+           static_cast<uint32_t>(rec->start_lo[2]) << 16 |
+           static_cast<uint32_t>(rec->start_hi) << 24;
 }
 
 void setstart(callrec* rec, uint32_t ticks)

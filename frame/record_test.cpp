@@ -1,6 +1,7 @@
 // Tests of the packed-record codecs: BCD, the charge split, dialled digits,
 // fixed-width fields and the byte layout the -X listing shows.
-#include "morva.h"
+#include "record.h"
+#include "settings.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,7 @@ using bytes3 = std::array<uint8_t, 3>;
 
 static bytes3 arr(const uint8_t* p) { return {p[0], p[1], p[2]}; }
 
-TEST(Record, Cnvbcd)
+TEST(Record, Packbcd)
 {
     struct {
         const char* txt;
@@ -28,12 +29,12 @@ TEST(Record, Cnvbcd)
     };
     for (const auto& c : cases) {
         uint8_t dst[3] = {0xff, 0xff, 0xff};
-        cnvbcd(dst, c.txt, c.len);
+        packbcd(dst, c.txt, c.len);
         EXPECT_EQ(arr(dst), c.want) << c.txt << " len " << c.len;
     }
 }
 
-TEST(Record, Bcd2aAndBcd2asc)
+TEST(Record, BcdtextAndBcdnumber)
 {
     struct {
         bytes3 bcd;
@@ -46,12 +47,12 @@ TEST(Record, Bcd2aAndBcd2asc)
         {{0xFE, 0xDC, 0xBA}, "FEDCBA", "FEDCBA"},
     };
     for (const auto& c : cases) {
-        EXPECT_STREQ(bcd2a(c.bcd.data()), c.full);
-        EXPECT_STREQ(bcd2asc(c.bcd.data()), c.trimmed);
+        EXPECT_STREQ(bcdtext(c.bcd.data()), c.full);
+        EXPECT_STREQ(bcdnumber(c.bcd.data()), c.trimmed);
     }
 }
 
-TEST(Record, DochgAndMkchg)
+TEST(Record, SetchargeAndChargetext)
 {
     struct {
         signed char model;
@@ -73,20 +74,20 @@ TEST(Record, DochgAndMkchg)
         {1, "12345678", 0, {0x00, 0x00, 0x00}, {0x00, 0x00, 0x00}, ""},
         {1, "------", 6, {0x00, 0x00, 0x00}, {0x00, 0x00, 0x00}, ""},
     };
-    signed char saved = kal;
+    bool saved = opt.longcodes;
     for (const auto& c : cases) {
-        kal = c.model;
+        opt.longcodes = c.model;
         callrec rec;
         std::memset(&rec, 0xee, sizeof rec);
-        dochg(&rec, c.code, c.len);
+        setcharge(&rec, c.code, c.len);
         EXPECT_EQ(arr(rec.charge_hi), c.hi) << c.code;
         EXPECT_EQ(arr(rec.charge_lo), c.lo) << c.code;
-        EXPECT_STREQ(mkchg(&rec), c.joined) << c.code;
+        EXPECT_STREQ(chargetext(&rec), c.joined) << c.code;
     }
-    kal = saved;
+    opt.longcodes = saved;
 }
 
-TEST(Record, Ddltor)
+TEST(Record, Setdialled)
 {
     std::string thirty = "123456789012345678901234567890";
     struct {
@@ -100,17 +101,18 @@ TEST(Record, Ddltor)
         {"55-12#4", 7, std::string(19, ' ') + "55124"},   // a non-digit uses up the count
     };
     for (const auto& c : cases) {
-        std::memset(ddigits, 'x', sizeof ddigits);
-        ddltor(c.src.data() + c.src.size() - 1, c.count);
-        EXPECT_EQ(std::string(ddigits), c.want) << c.src;
-        EXPECT_EQ(ddigits[24], '\0');
+        char dialled[25];
+        std::memset(dialled, 'x', sizeof dialled);
+        setdialled(dialled, c.src.data() + c.src.size() - 1, c.count);
+        EXPECT_EQ(std::string(dialled), c.want) << c.src;
+        EXPECT_EQ(dialled[24], '\0');
     }
 }
 
-TEST(Record, SubstrAndCnvbin)
+TEST(Record, FieldcopyAndFieldvalue)
 {
     const char txt[] = "ab\0cd";
-    char* s = substr(txt, 1, 4);
+    char* s = fieldcopy(txt, 1, 4);
     EXPECT_EQ(std::memcmp(s, "b\0cd\0", 5), 0);   // copies through NUL, then ends
 
     struct {
@@ -122,7 +124,7 @@ TEST(Record, SubstrAndCnvbin)
         {"-1", 2, 0xffff}, {"65537", 5, 1}, {"", 0, 0},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(cnvbin(c.field, c.width), c.want) << '"' << c.field << '"';
+        EXPECT_EQ(fieldvalue(c.field, c.width), c.want) << '"' << c.field << '"';
 }
 
 TEST(Record, StartDurationMeterLayout)
@@ -132,7 +134,7 @@ TEST(Record, StartDurationMeterLayout)
     rec.start_lo[1] = 0x3B;
     rec.start_lo[2] = 0x1C;
     rec.start_hi = 0x14;
-    EXPECT_EQ(maketime(&rec), 337394639u);
+    EXPECT_EQ(getstart(&rec), 337394639u);
 
     callrec w{};
     setstart(&w, 337394639u);

@@ -1,12 +1,12 @@
 // The PABX clock against the host clock: re-stamps a call whose end time is
 // implausible and leaves the verdict that the status line shows.
-#include "morva.h"
+#include "timecheck.h"
 
-uint32_t prvetime = 0;
-char pabxerr = 0;
-char errmsg[19] = "PABX * SYSTEM TIME";
+#include "settings.h"
 
-// Bounds in jul ticks.
+clockcheck timecheck;
+
+// Bounds in ticks.
 constexpr uint32_t AHEAD = 1350;      // 90 minutes after now
 constexpr uint32_t BEHIND = 64800;    // 72 hours before now
 constexpr uint32_t BACKWARDS = 10800; // 12 hours before the previous call's end
@@ -15,22 +15,23 @@ constexpr uint32_t BACKWARDS = 10800; // 12 hours before the previous call's end
 // ends exactly on a bound passes.
 // "Now" is when the call's own line arrived, not when the line that released
 // it did: a call followed by a quiet night is still judged by its own time.
-void tvalid(callrec* rec, const trec* arrived)
+void checkcalltime(callrec* rec, const datetime* arrived)
 {
-    pabxerr = 0;
-    uint32_t now = from_jul(arrived);
+    timecheck.verdict = 0;
+    uint32_t now = toticks(arrived);
     uint32_t dur = getduration(rec);
     uint32_t end;
-    if (systime) {
+    if (opt.hosttime) {
         end = now;
         setstart(rec, now - dur);
     } else {
-        end = maketime(rec) + dur;
+        end = getstart(rec) + dur;
     }
-    if (prvetime == 0)
-        prvetime = now - BEHIND;
-    if (!dtvalidate) {
-        prvetime = end;
+    uint32_t& lastend = timecheck.lastend;
+    if (lastend == 0)
+        lastend = now - BEHIND;
+    if (!opt.checktime) {
+        lastend = end;
         return;
     }
 
@@ -42,15 +43,15 @@ void tvalid(callrec* rec, const trec* arrived)
         verdict = '<';
         end = now;
     }
-    if (!verdict && end + BACKWARDS < prvetime) {
+    if (!verdict && end + BACKWARDS < lastend) {
         verdict = '?';
-        end = prvetime;
+        end = lastend;
     }
     if (verdict) {
-        // errmsg first, so a status line never pairs a new verdict with an old mark.
-        errmsg[5] = verdict;
-        pabxerr = verdict;
+        // The text first, so a status line never pairs a new verdict with an old mark.
+        timecheck.text[5] = verdict;
+        timecheck.verdict = verdict;
         setstart(rec, end - dur);
     }
-    prvetime = end;
+    lastend = end;
 }

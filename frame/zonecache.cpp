@@ -9,7 +9,7 @@
 // the answer. So before such a time goes to mktime, the guess is put back to
 // what the previous conversion would have left, had it gone to mktime too:
 // results never depend on which conversions took the quick way.
-#include "morva.h"
+#include "zonecache.h"
 
 #include <cstring>
 

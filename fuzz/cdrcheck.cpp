@@ -49,7 +49,7 @@ long num(const char* p, size_t n)
     return v;
 }
 
-// A decimal number as izero and ljs leave it: empty for zero, no leading
+// A decimal number as the CDR line shows it: empty for zero, no leading
 // zero, at most `width` digits and `max` in value.
 bool plainnum(const field& f, size_t width, long max)
 {
@@ -99,11 +99,11 @@ bool knowntype(unsigned t)
 
 bool excluded(const runfacts& f, uint32_t station)
 {
-    if (!(f.crjcode & 0x10))
+    if (!(f.exclusion & 0x10))
         return false;
     uint32_t lo = f.lo < f.hi ? f.lo : f.hi, hi = f.lo < f.hi ? f.hi : f.lo;
     bool in = station >= lo && station <= hi;
-    switch ((f.crjcode >> 2) & 3) {
+    switch ((f.exclusion >> 2) & 3) {
     case 1: return in;
     case 2: return !in;
     default: return false;

@@ -9,7 +9,7 @@
 
 // What the checks need to know of the run, told independently of the frame.
 struct runfacts {
-    uint8_t crjcode;         // exclusion code in force
+    uint8_t exclusion;       // exclusion code in force
     uint32_t lo, hi;         // the station range ends as decimal numbers
     bool timed;              // each call's end must lie near the host times seen
     time_t tmin, tmax;       // earliest and latest host time the frame was told

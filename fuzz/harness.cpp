@@ -19,13 +19,18 @@
 #include <vector>
 
 #include "cdrcheck.h"
+#include "cdrstore.h"
+#include "clock.h"
+#include "framer.h"
 #include "harness.h"
 #include "linedecoder.h"
-#include "morva.h"
+#include "runloop.h"
+#include "settings.h"
+#include "timecheck.h"
 
 // ---------------------------------------------------------------------------
 // The host clock. This time() takes the C library's place for the frame's
-// getcurtime, so every run sees the same instants.
+// readclock, so every run sees the same instants.
 static time_t clocknow, clockstep, clockfirst, clocklast;
 static bool clockread;
 
@@ -109,7 +114,7 @@ static bool inrun;
 static bool show;           // MORVA_FUZZ_SHOW set: each run's output on stderr
 static std::vector<char> captured;
 
-// An exit inside the record path (my_exit, or anything else) would end a
+// An exit inside the record path (endrun, or anything else) would end a
 // real program too: a finding, so it must crash here.
 static void exitguard()
 {
@@ -143,6 +148,7 @@ static bool setup()
     if (!mkdtemp(root))
         fail("fuzz harness CDR root");
     atexit(exitguard);
+    usedecoder(prog_decoder());
     show = getenv("MORVA_FUZZ_SHOW") != nullptr;
     return true;
 }
@@ -159,7 +165,7 @@ static void feed(const uint8_t* data, size_t size)
         done += size_t(k);
     }
     lseek(infd, 0, SEEK_SET);
-    cdrfp = infd;
+    setinput(infd);
 }
 
 static size_t capturedlen()
@@ -176,21 +182,10 @@ static void reset()
 {
     linereset();
     prog_reset();
-    prvetime = 0;
-    pabxerr = 0;
-    errmsg[5] = '*';
-    reccount = lastreccount = flushingpacker = 0;
-    pakrop.rejcnt = 0;
-    kal = 1;
-    systime = 0;
-    dtvalidate = 1;
-    sector0[MASKPARITY] = 0;
-    crjcode = 0;
-    std::memset(stnlow, 0, sizeof stnlow);
-    std::memset(stnhigh, 0, sizeof stnhigh);
-    cdrdir = "";
-    pkcall = callrec{};
-    cdrfp = -1;
+    timecheck = clockcheck{};
+    rejectedlines = 0;
+    opt = settings{};
+    setinput(-1);
     if (ftruncate(infd, 0) != 0 || ftruncate(capfd, 0) != 0)
         fail("fuzz harness reset");
     lseek(capfd, 0, SEEK_SET);
@@ -204,37 +199,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
 
     uint8_t o = data[0];
-    kal = o & 0x01 ? 0 : 1;
-    systime = o & 0x02 ? 1 : 0;
-    dtvalidate = o & 0x04 ? 0 : 1;
-    if (o & 0x08)
-        sector0[MASKPARITY] = 4;
+    opt.longcodes = !(o & 0x01);
+    opt.hosttime = o & 0x02;
+    opt.checktime = !(o & 0x04);
+    opt.maskparity = o & 0x08;
     bool tree = o & 0x10;
-    cdrdir = tree ? root : "";
+    opt.cdrdir = tree ? root : "";
     const exclusion& ex = exclusions[o >> 5];
-    crjcode = ex.code;
-    tobcd(stnlow, ex.lo);
-    tobcd(stnhigh, ex.hi);
+    opt.exclusion = ex.code;
+    tobcd(opt.stationlow, ex.lo);
+    tobcd(opt.stationhigh, ex.hi);
     setclock(data[1]);
     prog_options(data[2]);
     feed(data + 3, size - 3);
 
-    // The record path as morva() runs it, and the drain my_exit does.
+    // The record path as run() takes it, and the drain endrun does.
     inrun = true;
     if (dup2(capfd, 1) < 0)
         fail("stdout capture");
-    size_t outs = 0;
-    while (framerec())
-        outs += size_t(postpacker(packrec(&pkcall) == 0));
-    uint32_t before = reccount;
-    flushpackerqueue();
-    uint32_t drained = reccount - before;
-    size_t expect = outs + (drained && !rejcall(&pkcall) ? 1 : 0);
+    uint32_t before = storedcalls();
+    while (takerecord()) {
+    }
+    int drained = drainheld();
+    size_t expect = storedcalls() - before;
     cdrstore_close();
     inrun = false;
     dup2(savedout, 1);
 
-    runfacts facts{ex.code, ex.lo, ex.hi, dtvalidate || systime, clockfirst, clocklast};
+    runfacts facts{ex.code, ex.lo, ex.hi, opt.checktime || opt.hosttime, clockfirst, clocklast};
     size_t len = capturedlen();
     size_t got;
     if (tree) {

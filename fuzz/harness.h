@@ -3,6 +3,10 @@
 
 #include <cstdint>
 
+#include "decoder.h"
+
+// This program's decoder.
+const decoder& prog_decoder();
 // This program's own settings from the third option byte.
 void prog_options(uint8_t b);
 // This program's decoder state back to that of a fresh start.

@@ -7,7 +7,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "cdrline.h"
+#include "cdrparse.h"
 #include "sqlitedb.h"
 
 // How far a file has been read, and what to know it again by.

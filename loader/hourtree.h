@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cdrline.h"
+#include "cdrparse.h"
 
 struct HourFile {
     std::string rel;         // path relative to the tree's root

@@ -1,6 +1,6 @@
 // Reads a CDR line back into typed fields and checks its end time against
 // the hour of the file it was found in.
-#include "cdrline.h"
+#include "cdrparse.h"
 
 #include <array>
 #include <cstdio>

@@ -4,10 +4,9 @@
 #include <cstring>
 #include <string>
 
-#include "morva.h"
+#include "cdrformat.h"
+#include "settings.h"
 #include "testutil.h"
-
-int isfujtag(const char* tag);  // cdrline.cpp: the build-tag test of the rewrite
 
 namespace {
 
@@ -51,30 +50,29 @@ callrec make(const Call& c)
 
 std::string line(const callrec& r)
 {
-    char buf[128];
-    memset(buf, 'x', sizeof buf);
-    formcall(buf, &r);
-    return buf;
+    cdrline l = formatcdr(&r);
+    EXPECT_EQ(strlen(l.text), l.len);
+    return l.text;
 }
 
-class Cdrline : public ::testing::Test {
+class Cdrformat : public ::testing::Test {
 protected:
     void SetUp() override
     {
         clocksetup();
-        dodebug = 0;
-        isfuj9600l = 0;
+        opt.trace = false;
+        groupsofeight = false;
     }
     void TearDown() override
     {
-        dodebug = 0;
-        isfuj9600l = 0;
+        opt.trace = false;
+        groupsofeight = false;
     }
 };
 
 const uint32_t T0 = utcticks(2024, 3, 15, 14, 30, 0);
 
-TEST_F(Cdrline, Formcall)
+TEST_F(Cdrformat, Formatcdr)
 {
     const struct {
         Call call;
@@ -112,9 +110,9 @@ TEST_F(Cdrline, Formcall)
         EXPECT_EQ(line(make(c.call)), c.want) << c.want;
 }
 
-TEST_F(Cdrline, FormcallTrace)
+TEST_F(Cdrformat, FormatcdrTrace)
 {
-    dodebug = 1;
+    opt.trace = true;
     callrec r = make({0x01, 0x002345, 0x000012, "5551234", T0, 45, 3, 0, 0});
     testing::internal::CaptureStderr();
     line(r);
@@ -124,7 +122,7 @@ TEST_F(Cdrline, FormcallTrace)
 
 // A damaged record without the NUL after its dialled digits still gives a
 // line of at most 24 dialled characters.
-TEST_F(Cdrline, DialledFieldWithoutNul)
+TEST_F(Cdrformat, DialledFieldWithoutNul)
 {
     for (const char* dialled : {"5551234", ""}) {
         callrec r = make({0x01, 1, 2, dialled, T0, 0, 0, 0, 0});
@@ -134,31 +132,31 @@ TEST_F(Cdrline, DialledFieldWithoutNul)
     }
 }
 
-TEST_F(Cdrline, FujTag)
+TEST_F(Cdrformat, FujTag)
 {
-    EXPECT_TRUE(isfujtag("3.11 FUJ9600Lt8 #1 "));
-    EXPECT_FALSE(isfujtag("3.11 SL1X11RX   #19"));
-    EXPECT_FALSE(isfujtag("3.11 SL1X       #2 "));
-    EXPECT_FALSE(isfujtag("3.1 FUJ9600Lt8 #1  "));
-    EXPECT_FALSE(isfujtag("3.11 FUJ9600Lt"));
-    EXPECT_FALSE(isfujtag(pakver));
+    EXPECT_TRUE(groupsofeighttag("3.11 FUJ9600Lt8 #1 "));
+    EXPECT_FALSE(groupsofeighttag("3.11 SL1X11RX   #19"));
+    EXPECT_FALSE(groupsofeighttag("3.11 SL1X       #2 "));
+    EXPECT_FALSE(groupsofeighttag("3.1 FUJ9600Lt8 #1  "));
+    EXPECT_FALSE(groupsofeighttag("3.11 FUJ9600Lt"));
+    EXPECT_FALSE(groupsofeighttag("3.11 TESTDEC     #0"));
 }
 
-TEST_F(Cdrline, NoRewriteWithoutTheTag)
+TEST_F(Cdrformat, NoRewriteWithoutTheTag)
 {
-    strcpy(iostr, " 123456");
-    dofuj96lt8();
-    EXPECT_STREQ(iostr, " 123456");
-    EXPECT_EQ(isfuj9600l, 0);
+    char number[8] = " 123456";
+    regroup(number);
+    EXPECT_STREQ(number, " 123456");
+    EXPECT_FALSE(groupsofeight);
     EXPECT_EQ(line(make({0x03, 0x120345, 0x120345, "", T0, 0, 0, 0, 0})),
               ":120345|120345||150324143000||||03\n");
 }
 
 // Once the latch is set the rewrite runs without looking at the tag, which
 // is how a FUJ9600Lt8 build behaves after its first trunk number.
-TEST_F(Cdrline, FujRewrite)
+TEST_F(Cdrformat, FujRewrite)
 {
-    isfuj9600l = 1;
+    groupsofeight = true;
     const struct {
         const char* in;
         const char* want;
@@ -168,9 +166,10 @@ TEST_F(Cdrline, FujRewrite)
         {" 113456", "1083456"}, {" 131111", "1241111"}, {" 3A0000", "33A0000"},
     };
     for (const auto& c : cases) {
-        strcpy(iostr, c.in);
-        dofuj96lt8();
-        EXPECT_STREQ(iostr, c.want) << c.in;
+        char number[8];
+        strcpy(number, c.in);
+        regroup(number);
+        EXPECT_STREQ(number, c.want) << c.in;
     }
 
     const struct {
@@ -186,22 +185,22 @@ TEST_F(Cdrline, FujRewrite)
         EXPECT_EQ(line(make(c.call)), c.want) << c.want;
 }
 
-TEST_F(Cdrline, FujTrace)
+TEST_F(Cdrformat, FujTrace)
 {
-    isfuj9600l = 1;
-    dodebug = 1;
-    strcpy(iostr, " 123456");
+    groupsofeight = true;
+    opt.trace = true;
+    char number[8] = " 123456";
     testing::internal::CaptureStderr();
-    dofuj96lt8();
+    regroup(number);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "isfuj9600l=1 Before [ 123456] len(iostr+1)=6  After [1163456]\n");
 }
 
-TEST_F(Cdrline, Dumppak)
+TEST_F(Cdrformat, Listcall)
 {
     callrec r = make({0x01, 0x002345, 0x000012, "5551234", T0, 45, 3, 0x345678, 0x000012});
     testing::internal::CaptureStderr();
-    dumppak(&r);
+    listcall(&r);
     std::string blanks17;
     for (int i = 0; i < 17; i++)
         blanks17 += " 20";

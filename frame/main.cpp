@@ -1,7 +1,9 @@
-// main: the banner, the command-line options, the settings dump and the
-// hand-over to the run loop. The options are the whole configuration.
+// main: the program's decoder handed to the frame, the banner, the
+// command-line options, the settings dump and the run. The options are the
+// whole configuration.
 #include <cctype>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,20 +11,20 @@
 #include <getopt.h>
 #include <unistd.h>
 
-#include "morva.h"
+#include "decoders.h"
+#include "runloop.h"
+#include "settings.h"
+#include "signals.h"
 
-void printpkid()
+// This program's decoder: the build names it (CMakeLists.txt).
+static const decoder& program = MORVA_DECODER;
+
+static void banner()
 {
-    fprintf(stderr, "KORVEL PABX Packer [%s]", pakver);
-    fflush(stderr);
+    fprintf(stderr, "KORVEL PABX Packer [%s]", program.version);
 }
 
-void usage()
-{
-    usageto(stderr);
-}
-
-void usageto(FILE* to)
+static void usage(FILE* to)
 {
     fputs("Usage: morva [-i smdrfile] [-H /dev/cua1] [-o cdrdir] [-n] [-x] [-X] [-t] [-r] [-R rawfile]] [-c | -m] [-v] [-M] [-s] -p] [-e XXcode] [-l lowstn] [-h highstn]\n"
           "   eg. morva -i n24.000 -n -c -v -x -e 15 -l 000100 -h 000199\n"
@@ -46,13 +48,30 @@ void usageto(FILE* to)
           "            -h set station range high to 000199\n"
           "              (note: leading zeros are required).\n",
           to);
-    fflush(to);
+}
+
+// A command line we cannot follow: the usage, and the orderly exit with
+// status 1; getopt has said what was wrong.
+[[noreturn]] static void refuse()
+{
+    usage(stderr);
+    endrun(1);
+}
+
+// The same, after saying what was wrong.
+[[noreturn]] __attribute__((format(printf, 1, 2))) static void refuse(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vfprintf(stderr, fmt, ap);
+    va_end(ap);
+    refuse();
 }
 
 // Reads an -e argument (width 2) or an -l or -h argument (width 6): one to
 // width hexadecimal digits and nothing else. Anything else is refused, not
 // read in part: "0x18" taken as 0 would switch the filter off unseen.
-static unsigned long hexarg(int opt, const char* arg, size_t width)
+static unsigned long hexarg(int letter, const char* arg, size_t width)
 {
     size_t len = strlen(arg);
     bool ok = len >= 1 && len <= width;
@@ -62,11 +81,8 @@ static unsigned long hexarg(int opt, const char* arg, size_t width)
         ok = isxdigit(c);
         n = n * 16 + unsigned(isdigit(c) ? c - '0' : tolower(c) - 'a' + 10);
     }
-    if (!ok) {
-        fprintf(stderr, "ERROR: bad -%c value [%s]\n", opt, arg);
-        usage();
-        my_exit(1);
-    }
+    if (!ok)
+        refuse("ERROR: bad -%c value [%s]\n", letter, arg);
     return n;
 }
 
@@ -79,24 +95,23 @@ static void setstation(uint8_t* stn, unsigned long n)
 
 static void dumpsettings()
 {
-    fprintf(stderr, "inputfile = [%s]\n", *inpath ? inpath : "stdin");
-    fprintf(stderr, "handshakeport = [%s]\n", handshakeport ? handshakeport : "(null)");
-    fprintf(stderr, "outputdir=[%s]\n", *cdrdir ? cdrdir : "stdout");
-    fprintf(stderr, "nopause = %d\n", nopause);
-    fprintf(stderr, "dodebug = %d\n", dodebug);
-    fprintf(stderr, "doXdebug = %d\n", doXdebug);
-    fprintf(stderr, "dodumpt = %d\n", dodumpt);
-    fprintf(stderr, "dolograw = %d\n", dolograw);
-    fprintf(stderr, "rawfile = [%s]\n", rawfile);
-    fprintf(stderr, "kal = %d (%s)\n", kal, kal == 1 ? "kal" : "nur");
-    fprintf(stderr, "dtvalidate = %d\n", dtvalidate);
-    fprintf(stderr, "systime = %d\n", systime);
-    fprintf(stderr, "MASK parity flag = %02x\n", sector0[MASKPARITY]);
-    fprintf(stderr, "crjcode = %02x\n", crjcode);
-    fprintf(stderr, "stnlow  = %02x%02x%02x\n", stnlow[0], stnlow[1], stnlow[2]);
-    fprintf(stderr, "stnhigh = %02x%02x%02x\n", stnhigh[0], stnhigh[1], stnhigh[2]);
+    fprintf(stderr, "inputfile = [%s]\n", *opt.input ? opt.input : "stdin");
+    fprintf(stderr, "handshakeport = [%s]\n", opt.handshakeport ? opt.handshakeport : "(null)");
+    fprintf(stderr, "outputdir=[%s]\n", *opt.cdrdir ? opt.cdrdir : "stdout");
+    fprintf(stderr, "nopause = %d\n", !opt.pause);
+    fprintf(stderr, "dodebug = %d\n", opt.trace);
+    fprintf(stderr, "doXdebug = %d\n", opt.tracerecords);
+    fprintf(stderr, "dodumpt = %d\n", opt.tracetime);
+    fprintf(stderr, "dolograw = %d\n", opt.rawlog);
+    fprintf(stderr, "rawfile = [%s]\n", opt.rawpath);
+    fprintf(stderr, "kal = %d (%s)\n", opt.longcodes, opt.longcodes ? "kal" : "nur");
+    fprintf(stderr, "dtvalidate = %d\n", opt.checktime);
+    fprintf(stderr, "systime = %d\n", opt.hosttime);
+    fprintf(stderr, "MASK parity flag = %02x\n", opt.maskparity ? 4 : 0);
+    fprintf(stderr, "crjcode = %02x\n", opt.exclusion);
+    fprintf(stderr, "stnlow  = %02x%02x%02x\n", opt.stationlow[0], opt.stationlow[1], opt.stationlow[2]);
+    fprintf(stderr, "stnhigh = %02x%02x%02x\n", opt.stationhigh[0], opt.stationhigh[1], opt.stationhigh[2]);
     fputs("\n", stderr);
-    fflush(stderr);
 }
 
 // A standard descriptor left closed by whoever started us would be taken by
@@ -119,18 +134,12 @@ static void holdstdfds()
 int main(int argc, char** argv)
 {
     holdstdfds();
-    // Paths are kept as the argument strings themselves: they live as long
-    // as the process and are used whole, whatever their length.
-    kal = 1;
-    crjcode = 0;
-    inpath = "";
-    cdrdir = "";
-    sector0[MASKPARITY] = 0;
-
+    usedecoder(program);
+    opt.longcodes = program.longcodes;
+    opt.hosttime = program.hosttime;
     fputs("\n", stderr);
-    printpkid();
+    banner();
     fputs("\n\n", stderr);
-    fflush(stderr);
 
     enum { OPT_HELP = 256, OPT_VERSION };   // long options only
     static const struct option longopts[] = {
@@ -140,54 +149,49 @@ int main(int argc, char** argv)
     };
     int c;
     while ((c = getopt_long(argc, argv, "i:H:o:nxXtrR:cmvMspe:l:h:", longopts, nullptr)) != -1) {
+        // Paths are kept as the argument strings themselves: they live as
+        // long as the process and are used whole, whatever their length.
         switch (c) {
-        case 'i': if (*optarg) inpath = optarg; break;
-        case 'H': if (*optarg) handshakeport = optarg; break;
-        case 'o': if (*optarg) cdrdir = optarg; break;
-        case 'n': nopause = 0; break;
-        case 'x': dodebug = 1; break;
-        case 'X': dodebug = 1; doXdebug = 1; break;
-        case 't': dodumpt = 1; break;
-        case 'r': dolograw = 1; break;
+        case 'i': if (*optarg) opt.input = optarg; break;
+        case 'H': if (*optarg) opt.handshakeport = optarg; break;
+        case 'o': if (*optarg) opt.cdrdir = optarg; break;
+        case 'n': opt.pause = true; break;
+        case 'x': opt.trace = true; break;
+        case 'X': opt.trace = true; opt.tracerecords = true; break;
+        case 't': opt.tracetime = true; break;
+        case 'r': opt.rawlog = true; break;
         case 'R':
-            dolograw = 1;
-            if (*optarg) rawfile = optarg;
+            opt.rawlog = true;
+            if (*optarg) opt.rawpath = optarg;
             break;
-        case 'c': kal = 1; break;
-        case 'm': kal = 0; break;
-        case 'v': dtvalidate = 0; break;
-        case 'M': sector0[MASKPARITY] = 4; break;
-        case 's': systime = 1; break;
-        case 'p': systime = 0; break;
-        case 'e': crjcode = static_cast<uint8_t>(hexarg(c, optarg, 2)); break;
-        case 'l': setstation(stnlow, hexarg(c, optarg, 6)); break;
-        case 'h': setstation(stnhigh, hexarg(c, optarg, 6)); break;
+        case 'c': opt.longcodes = true; break;
+        case 'm': opt.longcodes = false; break;
+        case 'v': opt.checktime = false; break;
+        case 'M': opt.maskparity = true; break;
+        case 's': opt.hosttime = true; break;
+        case 'p': opt.hosttime = false; break;
+        case 'e': opt.exclusion = static_cast<uint8_t>(hexarg(c, optarg, 2)); break;
+        case 'l': setstation(opt.stationlow, hexarg(c, optarg, 6)); break;
+        case 'h': setstation(opt.stationhigh, hexarg(c, optarg, 6)); break;
         case OPT_HELP:
-            usageto(stdout);
+            usage(stdout);
             exit(0);
         case OPT_VERSION:
             printf("%s %s\n", MORVA_PROGRAM, MORVA_VERSION);
             exit(0);
         default:
-            usage();
-            my_exit(1);
+            refuse();
         }
     }
     // Nothing is read from an operand: "morva-sl1x11rx /dev/ttyS0" would
     // read standard input instead of the line meant.
-    if (optind < argc) {
-        fprintf(stderr, "ERROR: bad argument [%s]\n", argv[optind]);
-        usage();
-        my_exit(1);
-    }
-
-    if (!*inpath && !nopause) {
-        fputs("ERROR: can't use pause with stdin mode\n", stderr);
-        my_exit(1);
-    }
-    if (dodebug)
+    if (optind < argc)
+        refuse("ERROR: bad argument [%s]\n", argv[optind]);
+    if (!*opt.input && opt.pause)
+        fatal(1, "ERROR: can't use pause with stdin mode\n");
+    if (opt.trace)
         dumpsettings();
     installsignals();
     alarm(0);
-    morva(inpath);
+    run();
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "cdrline.h"
+#include "cdrparse.h"
 
 namespace {
 
