@@ -25,6 +25,7 @@ static bool outsocket;        // stdout is a socket: written without waiting
 static bool outpolled;        // stdout could not be made our own: polled
 // Lines handed to the store and lines wholly written: what a failure lost.
 static uint32_t accepted, written, burstlines;
+static storefigures figures;   // for monitoring: never started afresh
 static char* path;            // directory path, then the open hourly file's path
 static size_t pathcap;
 static dev_t opendev;         // what the open hourly file is, to see it go
@@ -196,6 +197,7 @@ static void writeburst()
     ssize_t k = writeout(burst, burstlen);
     int e = errno;
     size_t done = k > 0 ? size_t(k) : 0;
+    uint32_t before = written;
     if (done == burstlen) {
         written += burstlines;
     } else {
@@ -215,7 +217,9 @@ static void writeburst()
     bool failed = done != burstlen;
     burstlen = 0;
     burstlines = 0;
+    figures.written += written - before;
     if (failed) {
+        figures.errors++;
         writefailed = true;
         fatal(1, "ERROR: can't write to cdrfile [%s] errno=%d\n", *opt.cdrdir ? path : "stdout", e);
     }
@@ -260,9 +264,13 @@ static void ownstdout()
         outpolled = true;
 }
 
+storefigures cdrstore_counts() { return figures; }
+
 void cdrstore_add(const callrec* rec)
 {
     accepted++;
+    figures.anycall = true;
+    figures.lastend = getstart(rec) + getduration(rec);
     if (writefailed)
         return;
     const cdrline line = formatcdr(rec);

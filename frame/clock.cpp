@@ -179,10 +179,15 @@ uint32_t toticks(const datetime* t)
     return ret;
 }
 
+time_t tickstime(uint32_t ticks)
+{
+    return static_cast<time_t>(epochsecs) + 4 * static_cast<time_t>(ticks);
+}
+
 // The host time value is 64-bit, so ticks far past 2038 still convert.
 void fromticks(uint32_t ticks, datetime* t)
 {
-    time_t secs = static_cast<time_t>(epochsecs) + 4 * static_cast<time_t>(ticks);
+    time_t secs = tickstime(ticks);
     struct tm tm;
     if (opt.tracetime)
         localtime_r(&secs, &tm);

@@ -29,6 +29,7 @@ time_t clocksecs();              // the host time at the last reading
 const struct tm& clocktm();      // the same, broken down
 
 uint32_t toticks(const datetime* t);          // fields out of range count on
+time_t tickstime(uint32_t ticks);             // the host time (Unix seconds) of a tick
 void fromticks(uint32_t ticks, datetime* t);
 void totm(const datetime* t, struct tm* tm);
 void fromtm(const struct tm* tm, datetime* t);

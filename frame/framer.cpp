@@ -164,6 +164,10 @@ static void rawlog_append(size_t len, const uint8_t* bytes)
     }
 }
 
+static inputfigures counts;
+
+inputfigures inputcounts() { return counts; }
+
 // Refills the input block. Returns 0 at the end of the input.
 static int refill(int fd)
 {
@@ -178,6 +182,7 @@ static int refill(int fd)
         if (n > 0) {
             inpos = 0;
             inlen = static_cast<size_t>(n);
+            counts.bytes += inlen;
             return 1;
         }
         if (n == 0) {
@@ -315,6 +320,7 @@ const uint8_t* framerecord(datetime* arrived)
     int len = opt.tracerecords ? framebybyte(inputfd, record) : framebyblock(inputfd, record);
     if (len == 0)
         return nullptr;
+    counts.records++;
     readclock(arrived);
     rawlog_flush();
     if (opt.tracerecords)

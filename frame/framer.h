@@ -16,5 +16,12 @@ void setrecordend(uint8_t endbyte, int minend);
 // reuses), or nullptr at the end of the input.
 const uint8_t* framerecord(datetime* arrived);
 
+// What the framer has taken from the input since the start.
+struct inputfigures {
+    uint64_t bytes;     // bytes read
+    uint64_t records;   // records framed
+};
+inputfigures inputcounts();
+
 void rawlog_flush();   // writes out the bytes logged so far
 void rawlog_close();   // writes them out and closes the raw log

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "decoders.h"
+#include "metrics.h"
 #include "runloop.h"
 #include "settings.h"
 #include "signals.h"
@@ -141,10 +142,11 @@ int main(int argc, char** argv)
     banner();
     fputs("\n\n", stderr);
 
-    enum { OPT_HELP = 256, OPT_VERSION };   // long options only
+    enum { OPT_HELP = 256, OPT_VERSION, OPT_METRICS };   // long options only
     static const struct option longopts[] = {
         {"help", no_argument, nullptr, OPT_HELP},
         {"version", no_argument, nullptr, OPT_VERSION},
+        {"metrics", required_argument, nullptr, OPT_METRICS},
         {nullptr, 0, nullptr, 0},
     };
     int c;
@@ -173,6 +175,12 @@ int main(int argc, char** argv)
         case 'e': opt.exclusion = static_cast<uint8_t>(hexarg(c, optarg, 2)); break;
         case 'l': setstation(opt.stationlow, hexarg(c, optarg, 6)); break;
         case 'h': setstation(opt.stationhigh, hexarg(c, optarg, 6)); break;
+        case OPT_METRICS:
+            if (!*optarg)
+                refuse("ERROR: bad --metrics value [%s]\n", optarg);
+            opt.metrics = optarg;
+            metrics_start(optarg, MORVA_PROGRAM, MORVA_VERSION);
+            break;
         case OPT_HELP:
             usage(stdout);
             exit(0);

@@ -15,6 +15,8 @@
 #include "clock.h"
 #include "filter.h"
 #include "framer.h"
+#include "metrics.h"
+#include "notify.h"
 #include "settings.h"
 #include "signals.h"
 #include "timecheck.h"
@@ -28,6 +30,8 @@ static uint32_t records;       // records framed, and calls drained at exit
 static uint32_t lastrecords;   // records at the last status line
 static uint32_t stored;        // calls handed to the store
 static bool draining;          // the held call is being drained at exit
+static uint32_t excludedcount; // calls the exclusion settings left out
+static time_t lastrecord;      // the host time the last record arrived at
 
 // A serial line or FIFO read by two packers gives each half the bytes and
 // both garbled calls: the first to open it holds an exclusive lock, and a
@@ -108,8 +112,10 @@ static void passon(const callrec* released)
         fprintf(stderr, "-e%02x %02x%02x%02x %02x%02x%02x -call %s-\n", opt.exclusion,
                 opt.stationlow[0], opt.stationlow[1], opt.stationlow[2], opt.stationhigh[0],
                 opt.stationhigh[1], opt.stationhigh[2], excluded ? "Excluded" : "Included");
-    if (excluded)
+    if (excluded) {
+        excludedcount++;
         return;
+    }
     if (opt.tracerecords)
         listcall(released);
     cdrstore_add(released);
@@ -128,11 +134,14 @@ bool takerecord()
     const uint8_t* record = framerecord(&arrived);
     if (!record)
         return false;
+    lastrecord = clocksecs();
     passon(dec->pack(record, &arrived, &call) ? &call : nullptr);
     return true;
 }
 
 uint32_t storedcalls() { return stored; }
+uint32_t excludedcalls() { return excludedcount; }
+time_t lastrecordtime() { return lastrecord; }
 
 void run()
 {
@@ -145,6 +154,8 @@ void run()
     alarm(60);
     if (!opt.trace)
         statusline();
+    metrics_write();
+    notify_ready();
     for (;;) {
         if (opt.trace)
             statusline();
@@ -179,6 +190,13 @@ void statusline()
         fprintf(stderr, "Logging raw smdr to %s.\n", opt.rawpath);
 }
 
+void timedstatus()
+{
+    statusline();
+    metrics_write();
+    notify_alive(records, rejectedlines);
+}
+
 int drainheld()
 {
     if (opt.trace)
@@ -208,11 +226,13 @@ void fatal(int status, const char* fmt, ...)
 
 void endrun(int status)
 {
+    notify_stopping();
     statusline();
     fprintf(stderr, "\n\nmy_exit: errcode = %d\n", status);
     drainheld();
     closeinput();
     cdrstore_close();
     rawlog_close();
+    metrics_write();   // the figures as the run leaves them
     exit(status);
 }

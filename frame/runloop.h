@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 
 #include "decoder.h"
 
@@ -13,6 +14,9 @@ void usedecoder(const decoder& dec);
 // The status line on standard error: the last call's end or the exchange
 // clock's verdict, the counts, the host's date and time.
 void statusline();
+// The status line of the minute (or of SIGALRM): also the metrics file and
+// the service manager's watchdog.
+void timedstatus();
 // Ends the run in order: the status line, the call still held written, the
 // input and the outputs closed.
 [[noreturn]] void endrun(int status);
@@ -26,3 +30,7 @@ void statusline();
 bool takerecord();
 int drainheld();
 uint32_t storedcalls();
+// For monitoring: calls left out by the exclusion settings, and the host
+// time the last record arrived at.
+uint32_t excludedcalls();
+time_t lastrecordtime();

@@ -22,6 +22,7 @@ struct settings {
     const char* input = "";               // -i; "" for standard input
     const char* cdrdir = "";              // -o: the CDR tree's root; "" for standard output
     const char* handshakeport = nullptr;  // -H: recorded and shown only
+    const char* metrics = nullptr;        // --metrics: the metrics file
 };
 
 inline settings opt;

@@ -75,7 +75,7 @@ static void handlesignals()
         gotalarm = 0;
         alarm(60);
         zonerefresh();
-        statusline();
+        timedstatus();
     }
     if (gottoggle) {
         int sig = gottoggle;

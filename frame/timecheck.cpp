@@ -47,6 +47,8 @@ void checkcalltime(callrec* rec, const datetime* arrived)
         verdict = '?';
         end = lastend;
     }
+    if (verdict)
+        ++(verdict == '>' ? timecheck.ahead : verdict == '<' ? timecheck.behind : timecheck.backwards);
     if (verdict) {
         // The text first, so a status line never pairs a new verdict with an old mark.
         timecheck.text[5] = verdict;

@@ -14,6 +14,7 @@ struct clockcheck {
     uint32_t lastend = 0;   // the end of the last call checked, in ticks; 0 before the first
     char verdict = 0;       // '>', '<' or '?' when the last call's time was moved, else 0
     char text[19] = "PABX * SYSTEM TIME";   // its '*' the latest verdict
+    uint32_t ahead = 0, behind = 0, backwards = 0;   // calls moved for each verdict
 };
 extern clockcheck timecheck;
 

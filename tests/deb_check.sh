@@ -41,12 +41,14 @@ grep '^/etc/.*[^/]$' "$out/files" | sort >"$out/etcfiles"
 sort "$out/control/conffiles" 2>/dev/null | diff "$out/etcfiles" - >"$out/conffiles.diff" ||
     { echo "files in /etc (<) and conffiles (>) differ:"; cat "$out/conffiles.diff"; fail=1; }
 
-# Computed, never listed by hand: the C library, the C++ runtime and SQLite.
+# Computed, never listed by hand: the C library, the C++ runtime, SQLite and
+# libsystemd (the packers' notify protocol).
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
+echo "$depends" | grep -q 'libsystemd0' || { echo "libsystemd0 not among the dependencies"; fail=1; }
 for dep in $(echo "$depends" | tr ',' '\n' | sed 's/(.*)//; s/ //g'); do
     case $dep in
-    libc6 | libstdc++6 | libgcc-s1 | libsqlite3-0) ;;
+    libc6 | libstdc++6 | libgcc-s1 | libsqlite3-0 | libsystemd0) ;;
     *) echo "unexpected dependency: $dep"; fail=1 ;;
     esac
 done
