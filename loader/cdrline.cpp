@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdio>
 
+#include "civil.h"
+
 namespace {
 
 bool isdigits(std::string_view s)
@@ -46,8 +48,10 @@ std::string CdrRow::key() const
 {
     char nums[64];
     std::snprintf(nums, sizeof nums, "|%ld|%ld|", duration, meter);
-    return first + '|' + second + '|' + dialled + '|' + end + nums + charge + '|' +
-           std::to_string(type);
+    std::string k;
+    k.append(first).append(1, '|').append(second).append(1, '|').append(dialled);
+    k.append(1, '|').append(std::to_string(end)).append(nums).append(charge);
+    return k.append(1, '|').append(std::to_string(type));
 }
 
 const char* parse_cdr(std::string_view line, const Hour& h, CdrRow& row)
@@ -115,10 +119,7 @@ const char* parse_cdr(std::string_view line, const Hour& h, CdrRow& row)
     row.first = f[0];
     row.second = f[1];
     row.dialled = f[2];
-    char end[80];
-    std::snprintf(end, sizeof end, "%04d-%02d-%02d %02d:%02d:%02d", h.year, h.month, h.day,
-                  h.hour, minute, second);
-    row.end = end;
+    row.end = daysfromcivil(h.year, h.month, h.day) * DAY + h.hour * 3600 + minute * 60 + second;
     row.duration = ticks * 4;
     row.charge = f[6];
     return nullptr;

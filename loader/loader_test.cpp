@@ -51,10 +51,10 @@ protected:
 
     int load(std::string& err)
     {
-        CdrDb d(db);
+        auto d = opensqlite(db, "north", 30000);
         std::ostringstream e;
         Tally t;
-        int rc = loadtree(d, root.string(), e, t);
+        int rc = loadtree(*d, root.string(), e, t);
         err = e.str();
         return rc;
     }
@@ -93,7 +93,7 @@ TEST_F(Loader, ChangedFileLoadsOnlyCallsNotYetLoaded)
     const struct {
         const char* what;
         std::string after;   // the file's content at the second run
-        bool forget;         // its record in loaded_file deleted before it
+        bool forget;         // its record lost (as an upgrade marks it) before it
         const char* rows;    // the rows the second run added
         std::string notice;  // what the second run says after the file's path
     } cases[] = {
@@ -110,7 +110,7 @@ TEST_F(Loader, ChangedFileLoadsOnlyCallsNotYetLoaded)
          false, "51@2:10 11@2:12 ", again + "10 calls already loaded, 2 new\n"},
         {"the first line rewritten", calls({71, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21}), false,
          "71@2:1 21@2:11 ", again + "9 calls already loaded, 2 new\n"},
-        {"its record deleted by hand, then appended", first + calls({21}), true, "21@2:11 ",
+        {"its record lost, then appended", first + calls({21}), true, "21@2:11 ",
          ": no record of how far it was read: read from line 1, 10 calls already loaded, 1 new\n"},
     };
     for (const auto& c : cases) {
@@ -124,7 +124,7 @@ TEST_F(Loader, ChangedFileLoadsOnlyCallsNotYetLoaded)
 
         write(c.after);
         if (c.forget)
-            sql("DELETE FROM loaded_file");
+            sql("UPDATE cdr_file SET bytes = -1, lines = 0, mtime_ns = 0, head = '', tail = ''");
         EXPECT_EQ(load(err), 0);
         EXPECT_EQ(rows(), c.rows);
         EXPECT_EQ(err, c.notice.empty() ? "" : (root / rel).string() + c.notice);
@@ -139,15 +139,15 @@ TEST_F(Loader, ChangedFileLoadsOnlyCallsNotYetLoaded)
 TEST_F(Loader, DatabaseFailureLeavesTheFileUnread)
 {
     write(calls({1}) + "garbage\n" + calls({2, 3}));
-    { CdrDb make(db); }
-    sql("CREATE TRIGGER fail BEFORE INSERT ON cdr WHEN NEW.src_line = 3"
+    opensqlite(db, "north", 30000);
+    sql("CREATE TRIGGER fail BEFORE INSERT ON cdr_call WHEN NEW.line = 3"
         " BEGIN SELECT RAISE(ABORT, 'disk full'); END");
 
     const char* ids = "SELECT first_party || '@' || src_gen || ':' || src_line FROM cdr";
     std::string err;
     EXPECT_THROW(load(err), DbError);
     EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "0 ");
-    EXPECT_EQ(sql("SELECT count(*) FROM loaded_file"), "0 ");
+    EXPECT_EQ(sql("SELECT count(*) FROM cdr_file"), "0 ");
 
     sql("DROP TRIGGER fail");
     EXPECT_EQ(load(err), 1);
@@ -177,10 +177,10 @@ TEST_F(Loader, FollowsNoSymbolicLinkBelowTheTree)
         EXPECT_EQ(load(err), 1);
         EXPECT_EQ(err, said);
         // The same when the link took the file's place after the tree was walked.
-        CdrDb d(db);
+        auto d = opensqlite(db, "north", 30000);
         std::ostringstream e;
         Tally t;
-        EXPECT_FALSE(loadhour(d, root.string(), {rel, {2026, 12, 6, 8}}, e, t));
+        EXPECT_FALSE(loadhour(*d, root.string(), {rel, {2026, 12, 6, 8}}, e, t));
         EXPECT_EQ(e.str(), said);
         EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "0 ");
     }
@@ -241,10 +241,10 @@ TEST_F(Loader, ReadersNeverBlockItAndAWriterIsNamed)
               SQLITE_OK);
     write(calls({1, 2}));
     {
-        CdrDb d(db, 100);
+        auto d = opensqlite(db, "north", 100);
         std::ostringstream e;
         Tally t;
-        EXPECT_EQ(loadtree(d, root.string(), e, t), 0);
+        EXPECT_EQ(loadtree(*d, root.string(), e, t), 0);
     }
     sqlite3_close(reader);
     EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "2 ");
@@ -269,7 +269,7 @@ TEST_F(Loader, ReadersNeverBlockItAndAWriterIsNamed)
     EXPECT_EQ(::read(ready[0], &c, 1), 1);
     EXPECT_EQ(c, 'y');
     try {
-        CdrDb d(db, 100);
+        opensqlite(db, "north", 100);
         ADD_FAILURE() << "opened while another process writes";
     } catch (const DbError& e) {
         EXPECT_NE(std::string(e.what()).find("(pid " + std::to_string(writer) +
