@@ -284,8 +284,10 @@ void SqliteDb::run(const char* sql, std::string_view p)
 SqliteDb::SqliteDb(const std::string& path, bool readonly, int busy_ms)
     : path_(path), busy_ms_(busy_ms)
 {
+    // One thread uses a connection: SQLite's own locks around every call
+    // would only cost time.
     int flags = readonly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         std::string msg = path + ": cannot open: " + (db_ ? why() : sqlite3_errstr(rc));
         sqlite3_close(db_);

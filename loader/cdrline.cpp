@@ -86,10 +86,14 @@ const char* parse_cdr(std::string_view line, const Hour& h, CdrRow& row)
     std::string_view when = f[3];
     if ((when.size() != 12 && when.size() != 13) || !isdigits(when))
         return "bad end date and time";
-    char fromfile[48];
-    std::snprintf(fromfile, sizeof fromfile, "%02d%02d%02d%02d", h.day, h.month,
-                  h.year < 2000 ? h.year - 1900 : h.year - 2000, h.hour);
-    if (when.substr(0, when.size() - 4) != fromfile)
+    // Compared number by number: a line of every call, no text made.
+    std::string_view year = when.substr(4, when.size() - 10);
+    int yy = 0;
+    for (char c : year)
+        yy = yy * 10 + (c - '0');
+    if (twodigits(when) != h.day || twodigits(when.substr(2)) != h.month ||
+        yy != (h.year < 2000 ? h.year - 1900 : h.year - 2000) || (yy >= 100) != (year.size() == 3) ||
+        twodigits(when.substr(when.size() - 6)) != h.hour)
         return "end date and hour disagree with the file's";
     int minute = twodigits(when.substr(when.size() - 4));
     int second = twodigits(when.substr(when.size() - 2));

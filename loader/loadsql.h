@@ -3,6 +3,8 @@
 // those of cdrschema.h.
 #pragma once
 
+#include <string>
+
 namespace sql {
 
 inline constexpr const char* STATES =
@@ -29,10 +31,14 @@ inline constexpr const char* CALLS =
 #define LOADSQL_CALLCOLUMNS                                                            \
     "file, generation, line, end_secs, first_party, second_party, dialled, duration,"   \
     " meter, charge, type"
-// SQLite: one row at a time, in the file's transaction.
-inline constexpr const char* INSERT =
-    "INSERT INTO cdr_call (" LOADSQL_CALLCOLUMNS ")"
-    " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11)";
+// SQLite: n rows at a time, in the file's transaction.
+inline std::string insert(int n)
+{
+    std::string q = "INSERT INTO cdr_call (" LOADSQL_CALLCOLUMNS ") VALUES ";
+    for (int i = 0; i < n * 11; i++)
+        q += (i % 11 ? ", $" : i ? "), ($" : "($") + std::to_string(i + 1);
+    return q + ")";
+}
 // PostgreSQL: a file's rows are copied into a staging table of the
 // connection, then put in whole; a line already there is left as it is.
 inline constexpr const char* PG_STAGE =
