@@ -41,14 +41,18 @@ grep '^/etc/.*[^/]$' "$out/files" | sort >"$out/etcfiles"
 sort "$out/control/conffiles" 2>/dev/null | diff "$out/etcfiles" - >"$out/conffiles.diff" ||
     { echo "files in /etc (<) and conffiles (>) differ:"; cat "$out/conffiles.diff"; fail=1; }
 
-# Computed, never listed by hand: the C library, the C++ runtime and SQLite.
+# Computed, never listed by hand: the C library, the C++ runtime, SQLite
+# and libpq, the last two linked shared.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for dep in $(echo "$depends" | tr ',' '\n' | sed 's/(.*)//; s/ //g'); do
     case $dep in
-    libc6 | libstdc++6 | libgcc-s1 | libsqlite3-0) ;;
+    libc6 | libstdc++6 | libgcc-s1 | libsqlite3-0 | libpq5) ;;
     *) echo "unexpected dependency: $dep"; fail=1 ;;
     esac
+done
+for dep in libsqlite3-0 libpq5; do
+    echo "$depends" | grep -qE "(^|, )$dep( |,|$)" || { echo "$dep not in Depends"; fail=1; }
 done
 
 # The maintainer scripts on a scratch root (DPKG_ROOT, where they leave
