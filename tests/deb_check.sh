@@ -26,7 +26,8 @@ for path in /usr/sbin/morva-sl1x11rx /usr/sbin/morva-sl1x /usr/bin/morva-cdrload
     /usr/share/man/man1/morva-cdrload.1.gz /usr/share/man/man1/morva-report.1.gz \
     /usr/lib/systemd/system/morva-sl1x11rx@.service /usr/lib/systemd/system/morva-cdrload@.timer \
     /usr/lib/systemd/system/morva-report@.service /usr/lib/systemd/system/morva-report@.timer \
-    /usr/share/doc/morva/examples/tariff.csv /etc/default/morva-report /usr/share/doc/morva/copyright \
+    /usr/share/doc/morva/examples/tariff.csv /usr/share/doc/morva/examples/morva-cdrload-central.conf \
+    /etc/default/morva-report /usr/share/doc/morva/copyright \
     /usr/share/doc/morva/changelog.gz /etc/default/morva /etc/logrotate.d/morva; do
     grep -qxF "$path" "$out/files" || { echo "not in the package: $path"; fail=1; }
 done
