@@ -42,7 +42,7 @@ inline std::string insert(int n)
 // PostgreSQL: a file's rows are copied into a staging table of the
 // connection, then put in whole; a line already there is left as it is.
 inline constexpr const char* PG_STAGE =
-    "CREATE TEMPORARY TABLE cdr_stage (file bigint, generation integer, line bigint,"
+    "CREATE TEMPORARY TABLE cdr_stage (file integer, generation integer, line integer,"
     " end_secs bigint, first_party text, second_party text, dialled text,"
     " duration integer, meter integer, charge text, type integer) ON COMMIT DELETE ROWS";
 inline constexpr const char* PG_COPY =
