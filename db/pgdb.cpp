@@ -9,6 +9,22 @@
 #include <libpq-fe.h>
 #include <vector>
 
+namespace {
+
+// libpq's message on one line, as every message of ours is.
+std::string oneline(const char* text)
+{
+    std::string s = text ? text : "";
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' '))
+        s.pop_back();
+    for (char& c : s)
+        if (c == '\n')
+            c = ' ';
+    return s;
+}
+
+}  // namespace
+
 bool ispgconninfo(std::string_view s)
 {
     if (s.starts_with("postgresql://") || s.starts_with("postgres://"))
@@ -41,12 +57,7 @@ PgDb::PgDb(const std::string& conninfo, const char* program, int lock_ms)
     name_ = std::string("PostgreSQL ") + (db && *db ? db : "?") + " on " +
             (host && *host ? host : "localhost") + (port && *port ? std::string(":") + port : "");
     if (PQstatus(conn_) != CONNECTION_OK) {
-        std::string why = PQerrorMessage(conn_);
-        while (!why.empty() && (why.back() == '\n' || why.back() == ' '))
-            why.pop_back();
-        for (char& c : why)
-            if (c == '\n')
-                c = ' ';
+        std::string why = oneline(PQerrorMessage(conn_));
         PQfinish(conn_);
         conn_ = nullptr;
         throw DbError(name_ + ": cannot connect: " + why);
@@ -75,12 +86,7 @@ void PgDb::fail(pg_result* r)
         if (state)
             msg += std::string(" (SQLSTATE ") + state + ")";
     } else {
-        msg = PQerrorMessage(conn_);
-        while (!msg.empty() && (msg.back() == '\n' || msg.back() == ' '))
-            msg.pop_back();
-        for (char& c : msg)
-            if (c == '\n')
-                c = ' ';
+        msg = oneline(PQerrorMessage(conn_));
         if (msg.empty())
             msg = "failed without a message";
     }
