@@ -11,6 +11,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,7 +57,11 @@ int options(int argc, char** argv, bool& verbose, const char*& metrics, std::str
             verbose = true;
         } else if (c == 'm' && *optarg) {
             metrics = optarg;
-        } else if (c == 's' && sitename(optarg)) {
+        } else if (c == 's') {
+            if (!sitename(optarg)) {
+                std::cerr << "morva-cdrload: --site wants printable text of 1 to 64 bytes\n";
+                return 2;
+            }
             site = optarg;
         } else if (c == 'h') {
             std::cout << usage;
