@@ -17,29 +17,10 @@
 #include <unistd.h>
 
 #include "cdrdb.h"
+#include "civil.h"
 #include "splitmix.h"
 
 namespace {
-
-long long days(int y, int m, int d)
-{
-    y -= m <= 2;
-    long long era = (y >= 0 ? y : y - 399) / 400, yoe = y - era * 400;
-    long long doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
-}
-
-std::string stamp(long long secs)
-{
-    long long z = secs / 86400 + 719468, s = secs % 86400;
-    long long era = z / 146097, doe = z - era * 146097;
-    long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
-    long long d = doy - (153 * mp + 2) / 5 + 1, m = mp < 10 ? mp + 3 : mp - 9, y = yoe + era * 400 + (m <= 2);
-    char b[96];
-    snprintf(b, sizeof b, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", y, m, d, s / 3600, s / 60 % 60, s % 60);
-    return b;
-}
 
 // Relative calls an hour of a weekday.
 const double HOURLY[24] = {0.2, 0.1, 0.1, 0.1, 0.1, 0.3, 1,  4,  9,  12, 13, 11,
@@ -65,7 +46,7 @@ int main(int argc, char** argv)
     }
     long ndays = atol(argv[optind + 2]);
     long long total = atoll(argv[optind + 3]);
-    long long first = days(y, m, d);
+    long long first = daysfromcivil(y, m, d);
 
     // Each day's share: a weekend day a tenth of a weekday.
     double weight = 0;
@@ -77,8 +58,9 @@ int main(int argc, char** argv)
 
     Rng rng{seed};
     try {
-        CdrDb db(argv[optind]);
-        db.begin();
+        auto db = opensqlite(argv[optind], "bench", 30000);
+        FileState st = db->begin("bench");
+        st.generation = 1;
         long long made = 0, line = 0;
         for (long i = 0; i < ndays; i++) {
             long long day = first + i;
@@ -92,6 +74,7 @@ int main(int argc, char** argv)
                     h++;
                 long long end = (day * 24 + h) * 3600 + rng.below(3600) / 4 * 4;
                 CdrRow r;
+                std::string first, second, dialled;  // r's texts
                 unsigned kind = rng.below(100);
                 r.duration = long(rng.chance(50) ? rng.below(4 * 3600) : rng.below(900)) / 4 * 4;
                 r.meter = 0;
@@ -99,35 +82,39 @@ int main(int argc, char** argv)
                 std::string station = std::to_string(2100 + rng.below(800));
                 if (kind < 60) {
                     r.type = 1, r.direction = "out";
-                    r.first = station;
-                    r.second = std::to_string(4000 + rng.below(60));
+                    first = station;
+                    second = std::to_string(4000 + rng.below(60));
                     unsigned pool = rng.below(10);
-                    r.dialled = pool < 7 ? "0" + std::to_string(30000000 + rng.below(3000))
-                                         : "0" + std::to_string(1 + rng.below(9)) + std::to_string(100000000 + line);
+                    dialled = pool < 7 ? "0" + std::to_string(30000000 + rng.below(3000))
+                                       : "0" + std::to_string(1 + rng.below(9)) + std::to_string(100000000 + line);
                     if (rng.chance(50))
-                        r.dialled = "00" + r.dialled.substr(1);
+                        dialled = "00" + dialled.substr(1);
                     if (rng.chance(10))
                         r.meter = long(1 + rng.below(200));
                 } else if (kind < 85) {
                     r.type = 0x81, r.direction = "in";
-                    r.first = std::to_string(rng.chance(500) ? 4000 + rng.below(60) : 5000 + rng.below(30));
-                    r.second = station;
+                    first = std::to_string(rng.chance(500) ? 4000 + rng.below(60) : 5000 + rng.below(30));
+                    second = station;
                 } else if (kind < 97) {
                     r.type = 0x89, r.direction = "internal";
-                    r.first = station;
-                    r.second = std::to_string(2100 + rng.below(800));
+                    first = station;
+                    second = std::to_string(2100 + rng.below(800));
                 } else {
                     r.type = 3, r.direction = "tandem";
-                    r.first = std::to_string(5000 + rng.below(30));
-                    r.second = std::to_string(4000 + rng.below(60));
-                    r.dialled = "0" + std::to_string(30000000 + rng.below(3000));
+                    first = std::to_string(5000 + rng.below(30));
+                    second = std::to_string(4000 + rng.below(60));
+                    dialled = "0" + std::to_string(30000000 + rng.below(3000));
                 }
-                r.end = stamp(end);
-                db.insert(r, "bench", 1, ++line);
+                r.first = first;
+                r.second = second;
+                r.dialled = dialled;
+                r.end = end;
+                db->add(r, st.id, 1, ++line);
                 made++;
             }
         }
-        db.commit();
+        st.lines = line;
+        db->commit(st);
         fprintf(stderr, "%lld calls\n", made);
     } catch (const DbError& e) {
         fprintf(stderr, "gencdr: %s\n", e.what());

@@ -6,7 +6,8 @@ set(CPACK_PACKAGE_CONTACT "morva maintainers <maintainers@morva.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "call-logging packer for PABX SMDR output")
 set(CPACK_PACKAGE_DESCRIPTION "Reads the SMDR text stream of a PABX from a serial line, a\n\
 TCP connection or a file, decodes each call and appends one CDR line per\n\
-call to an hourly file tree; a loader puts the tree into SQLite.")
+call to an hourly file tree; a loader puts the tree into SQLite or\n\
+PostgreSQL.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <iterator>
@@ -77,24 +78,40 @@ void SqliteDb::Stmt::check(int rc)
         owner.fail();
 }
 
+// The index of the next parameter, $1 first; one named otherwise keeps its place.
+int SqliteDb::Stmt::slot()
+{
+    ++next;
+    return size_t(next) < slots.size() && slots[size_t(next)] ? slots[size_t(next)] : next;
+}
+
 SqliteDb::Stmt& SqliteDb::Stmt::text(std::string_view v, bool emptyisnull)
 {
     if (emptyisnull && v.empty())
-        check(sqlite3_bind_null(s, ++next));
+        check(sqlite3_bind_null(s, slot()));
     else
-        check(sqlite3_bind_text(s, ++next, v.data(), int(v.size()), SQLITE_TRANSIENT));
+        check(sqlite3_bind_text(s, slot(), v.data(), int(v.size()), SQLITE_TRANSIENT));
+    return *this;
+}
+
+SqliteDb::Stmt& SqliteDb::Stmt::ref(std::string_view v, bool emptyisnull)
+{
+    if (emptyisnull && v.empty())
+        check(sqlite3_bind_null(s, slot()));
+    else
+        check(sqlite3_bind_text(s, slot(), v.data(), int(v.size()), SQLITE_STATIC));
     return *this;
 }
 
 SqliteDb::Stmt& SqliteDb::Stmt::blob(const std::string& v)
 {
-    check(sqlite3_bind_blob(s, ++next, v.data(), int(v.size()), SQLITE_TRANSIENT));
+    check(sqlite3_bind_blob(s, slot(), v.data(), int(v.size()), SQLITE_TRANSIENT));
     return *this;
 }
 
 SqliteDb::Stmt& SqliteDb::Stmt::integer(long long v)
 {
-    check(sqlite3_bind_int64(s, ++next, v));
+    check(sqlite3_bind_int64(s, slot(), v));
     return *this;
 }
 
@@ -108,6 +125,18 @@ bool SqliteDb::Stmt::step()
         owner.fail();
     done();
     return false;
+}
+
+void SqliteDb::Stmt::number()
+{
+    int n = sqlite3_bind_parameter_count(s);
+    slots.assign(size_t(n) + 1, 0);
+    for (int i = 1; i <= n; i++) {
+        const char* name = sqlite3_bind_parameter_name(s, i);
+        int k = name && name[0] == '$' ? std::atoi(name + 1) : 0;
+        if (k > 0 && k <= n)
+            slots[size_t(k)] = i;
+    }
 }
 
 void SqliteDb::Stmt::done()
@@ -224,6 +253,7 @@ std::unique_ptr<SqliteDb::Stmt> SqliteDb::prepare(const char* sql)
     auto st = std::make_unique<Stmt>(*this);
     if (sqlite3_prepare_v2(db_, sql, -1, &st->s, nullptr) != SQLITE_OK)
         fail();
+    st->number();
     return st;
 }
 
@@ -233,11 +263,31 @@ void SqliteDb::exec(const char* sql)
         fail();
 }
 
+void SqliteDb::run(const char* sql, std::string_view p)
+{
+    while (*sql) {
+        Stmt st(*this);
+        const char* rest = sql;
+        if (sqlite3_prepare_v2(db_, sql, -1, &st.s, &rest) != SQLITE_OK)
+            fail();
+        sql = rest;
+        if (!st.s)  // only blanks were left
+            continue;
+        st.number();
+        if (sqlite3_bind_parameter_count(st.s) > 0)
+            st.text(p);
+        while (st.step()) {
+        }
+    }
+}
+
 SqliteDb::SqliteDb(const std::string& path, bool readonly, int busy_ms)
     : path_(path), busy_ms_(busy_ms)
 {
+    // One thread uses a connection: SQLite's own locks around every call
+    // would only cost time.
     int flags = readonly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         std::string msg = path + ": cannot open: " + (db_ ? why() : sqlite3_errstr(rc));
         sqlite3_close(db_);

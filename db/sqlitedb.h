@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -36,6 +37,8 @@ public:
         Stmt& operator=(const Stmt&) = delete;
 
         Stmt& text(std::string_view v, bool emptyisnull = false);
+        // Without a copy: v must stay as it is until step().
+        Stmt& ref(std::string_view v, bool emptyisnull = false);
         Stmt& blob(const std::string& v);
         Stmt& integer(long long v);
         bool step();
@@ -48,13 +51,20 @@ public:
     private:
         friend class SqliteDb;
         void check(int rc);
+        void number();
+        int slot();
         SqliteDb& owner;
         sqlite3_stmt* s = nullptr;
         int next = 0;  // the parameter bind fills next
+        // SQLite's index of $1, $2, ...: it numbers parameters in the order
+        // they first appear in the text, not by their names.
+        std::vector<int> slots;
     };
 
     std::unique_ptr<Stmt> prepare(const char* sql);
     void exec(const char* sql);
+    // Each statement of sql in turn, with p as its $1 where it has one.
+    void run(const char* sql, std::string_view p);
     [[noreturn]] void fail();
     // Rolls back an open transaction, if there is one.
     void rollback() noexcept;

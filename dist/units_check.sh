@@ -66,6 +66,17 @@ for name in morva-sl1x11rx@.service morva-cdrload@.service; do
 done
 [ -e "$exampledir/morva-sl1x11rx-socat@.service" ] ||
     { echo "the socat recipe is not installed in the documentation"; fail=1; }
+# The loader of an instance with the drop-in for a central server: the
+# unit and the drop-in as one, the drop-in's settings last, as systemd
+# reads them.
+if [ -e "$exampledir/morva-cdrload-central.conf" ]; then
+    cat "$unitdir/morva-cdrload@.service" "$exampledir/morva-cdrload-central.conf" \
+        >"$unitdir/morva-cdrload-central@.service"
+    ln -s morva-cdrload-central@.service "$unitdir/morva-cdrload-central@ttyS0.service"
+    units+=("$unitdir/morva-cdrload-central@ttyS0.service")
+else
+    echo "the loader's drop-in for a central server is not installed in the documentation"; fail=1
+fi
 
 for unit in "${units[@]}"; do
     name=$(basename "$unit")
@@ -166,13 +177,18 @@ if [ -n "$loaderbuilt" ]; then
     else
         line=${line//\/var\/lib\/prometheus\/node-exporter\//$scratch/}
         for value in no yes bogus; do
-            out=$(export MORVA_METRICS=$value; eval "${line//%i/tcp-sl1x}" 2>&1)
+            out=$(export MORVA_METRICS=$value MORVA_DB= MORVA_SITE=; eval "${line//%i/tcp-sl1x}" 2>&1)
             echo "$?: $out $(ls "$scratch" | grep prom)" >>"$scratch/loads"
         done
         printf '%s\n' "0:  " "0:  morva-cdrload-tcp-sl1x.prom" \
             "2: morva-cdrload: MORVA_METRICS=bogus: not yes or no morva-cdrload-tcp-sl1x.prom" |
             diff - "$scratch/loads" && grep -q 'morva_cdrload_runs_total{source="morva-cdrload-tcp-sl1x",result="success"} 1$' \
             "$scratch/morva-cdrload-tcp-sl1x.prom" || { echo "morva-cdrload@.service: MORVA_METRICS no, yes, bogus"; fail=1; }
+        # MORVA_DB and MORVA_SITE: another database, the site named.
+        (export MORVA_METRICS=no MORVA_DB=$scratch/other.sqlite MORVA_SITE="north wing"
+            eval "${line//%i/tcp-sl1x}") &&
+            [ "$(sqlite3 "$scratch/other.sqlite" 'SELECT DISTINCT site FROM cdr' 2>&1)" = "north wing" ] ||
+            { echo "morva-cdrload@.service: MORVA_DB and MORVA_SITE not taken"; fail=1; }
     fi
 fi
 

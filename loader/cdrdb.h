@@ -1,5 +1,6 @@
-// The loader's SQLite database: the cdr table of calls, and loaded_file,
-// how far each hourly file has been read.
+// The loader's database, behind one interface with two back ends, SQLite
+// (one site, embedded) and PostgreSQL (a central server for many sites):
+// the calls of each hourly file of the site, and how far each file was read.
 #pragma once
 
 #include <map>
@@ -8,49 +9,44 @@
 #include <unordered_map>
 
 #include "cdrparse.h"
-#include "sqlitedb.h"
+#include "sqlitedb.h"  // DbError
 
 // How far a file has been read, and what to know it again by.
 struct FileState {
-    long long bytes = 0;       // read up to here: the end of a whole line
+    long long id = 0;          // the file's number, which its rows carry
+    long long bytes = 0;       // read up to here: the end of a whole line; -1: rows, but
+                               // no record of how far they go (read again as changed)
     long long lines = 0;       // whole lines read, loaded or not
-    long long generation = 0;  // 1 for the first file at the path, then +1 per change
+    long long generation = 0;  // 0 for a file never read, 1 for the first file at the
+                               // path, then +1 per change
     long long mtime_ns = 0;    // modification time when last read
     std::string head, tail;    // the first and last bytes (at most 128) before bytes
 };
 
 class CdrDb {
 public:
-    // Opens or creates the database and its tables, in WAL mode, so that
-    // readers and the loader never wait for each other. A lock held by
-    // another process is waited for up to busy_ms, then reported with who
-    // holds it.
-    explicit CdrDb(const std::string& path, int busy_ms = 30000);
-    ~CdrDb();
-    CdrDb(const CdrDb&) = delete;
-    CdrDb& operator=(const CdrDb&) = delete;
+    virtual ~CdrDb() = default;
 
-    std::map<std::string, FileState> states();
-    bool state(const std::string& rel, FileState& st);
-    void setstate(const std::string& rel, const FileState& st);
-    void insert(const CdrRow& row, const std::string& rel, long long gen, long long line);
-    // The last generation of rows loaded from rel, 0 when there are none.
-    long long lastgen(const std::string& rel);
-    // How many rows loaded from rel there are of each call (CdrRow::key).
-    std::unordered_map<std::string, int> calls(const std::string& rel);
-
-    // One transaction per file; IMMEDIATE so that a second loader waits
-    // before it reads how far the file was read.
-    void begin();
-    void commit();
-    void rollback() noexcept;
-
-private:
-    using Stmt = SqliteDb::Stmt;
-    void setjournal();
-    FileState readstate(Stmt& s, int from);
-
-    // The connection first: the statements go before it closes.
-    SqliteDb db_;
-    std::unique_ptr<Stmt> getstate_, putstate_, allstates_, insert_, lastgen_, calls_;
+    // How far each file of the site was read, by its path in the tree.
+    virtual std::map<std::string, FileState> states() = 0;
+    // Begins the transaction of one file and returns its record, made
+    // (generation 0) when there is none; another run of the site waits for
+    // the file until commit or rollback.
+    virtual FileState begin(const std::string& rel) = 0;
+    // How many rows of the file there are of each call (CdrRow::key).
+    virtual std::unordered_map<std::string, int> calls(long long file) = 0;
+    // A row of the file begun, at line of its generation.
+    virtual void add(const CdrRow& row, long long file, long long generation, long long line) = 0;
+    // Stores the file's new state with its rows, and commits: the rows added.
+    virtual long long commit(const FileState& st) = 0;
+    virtual void rollback() noexcept = 0;
 };
+
+// Opens or makes the database of DATABASE, an SQLite file or a PostgreSQL
+// connection string (ispgconninfo), for the rows of site; a database of
+// today's older schema is upgraded, one of a newer one refused. A lock held
+// by another process is waited for up to wait_ms. Throws DbError.
+std::unique_ptr<CdrDb> opendb(const std::string& database, const std::string& site,
+                              int wait_ms = 30000);
+std::unique_ptr<CdrDb> opensqlite(const std::string& path, const std::string& site, int wait_ms);
+std::unique_ptr<CdrDb> openpg(const std::string& conninfo, const std::string& site, int wait_ms);

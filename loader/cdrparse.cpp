@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdio>
 
+#include "civil.h"
+
 namespace {
 
 bool isdigits(std::string_view s)
@@ -46,8 +48,10 @@ std::string CdrRow::key() const
 {
     char nums[64];
     std::snprintf(nums, sizeof nums, "|%ld|%ld|", duration, meter);
-    return first + '|' + second + '|' + dialled + '|' + end + nums + charge + '|' +
-           std::to_string(type);
+    std::string k;
+    k.append(first).append(1, '|').append(second).append(1, '|').append(dialled);
+    k.append(1, '|').append(std::to_string(end)).append(nums).append(charge);
+    return k.append(1, '|').append(std::to_string(type));
 }
 
 const char* parse_cdr(std::string_view line, const Hour& h, CdrRow& row)
@@ -82,10 +86,14 @@ const char* parse_cdr(std::string_view line, const Hour& h, CdrRow& row)
     std::string_view when = f[3];
     if ((when.size() != 12 && when.size() != 13) || !isdigits(when))
         return "bad end date and time";
-    char fromfile[48];
-    std::snprintf(fromfile, sizeof fromfile, "%02d%02d%02d%02d", h.day, h.month,
-                  h.year < 2000 ? h.year - 1900 : h.year - 2000, h.hour);
-    if (when.substr(0, when.size() - 4) != fromfile)
+    // Compared number by number: a line of every call, no text made.
+    std::string_view year = when.substr(4, when.size() - 10);
+    int yy = 0;
+    for (char c : year)
+        yy = yy * 10 + (c - '0');
+    if (twodigits(when) != h.day || twodigits(when.substr(2)) != h.month ||
+        yy != (h.year < 2000 ? h.year - 1900 : h.year - 2000) || (yy >= 100) != (year.size() == 3) ||
+        twodigits(when.substr(when.size() - 6)) != h.hour)
         return "end date and hour disagree with the file's";
     int minute = twodigits(when.substr(when.size() - 4));
     int second = twodigits(when.substr(when.size() - 2));
@@ -115,10 +123,7 @@ const char* parse_cdr(std::string_view line, const Hour& h, CdrRow& row)
     row.first = f[0];
     row.second = f[1];
     row.dialled = f[2];
-    char end[80];
-    std::snprintf(end, sizeof end, "%04d-%02d-%02d %02d:%02d:%02d", h.year, h.month, h.day,
-                  h.hour, minute, second);
-    row.end = end;
+    row.end = daysfromcivil(h.year, h.month, h.day) * DAY + h.hour * 3600 + minute * 60 + second;
     row.duration = ticks * 4;
     row.charge = f[6];
     return nullptr;

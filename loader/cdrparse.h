@@ -18,13 +18,14 @@ struct Hour {
     int hour;    // 0-23
 };
 
+// A line's fields, digits only; the texts are views into the line read.
 struct CdrRow {
-    std::string first, second;  // parties as printed; empty when none
-    std::string dialled;
-    std::string end;            // YYYY-MM-DD hh:mm:ss, local time
+    std::string_view first, second;  // parties as printed; empty when none
+    std::string_view dialled;
+    long long end;              // seconds since 1970-01-01 00:00:00 of the local clock
     long duration;              // seconds
     long meter;                 // pulses
-    std::string charge;
+    std::string_view charge;
     int type;
     const char* direction;      // out, in, tandem or internal
     bool assisted;
@@ -34,5 +35,6 @@ struct CdrRow {
 };
 
 // Reads one line, without its line feed, from the file of hour h. Returns
-// nullptr and fills row, or the reason the line cannot be read.
+// nullptr and fills row, whose texts point into line, or the reason the
+// line cannot be read.
 const char* parse_cdr(std::string_view line, const Hour& h, CdrRow& row);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cdrparse.h"
+#include "civil.h"
 
 namespace {
 
@@ -14,9 +15,10 @@ std::string read(const std::string& line, Hour h = {2026, 12, 6, 8})
     CdrRow r;
     if (const char* why = parse_cdr(line, h, r))
         return std::string("refused: ") + why;
-    return r.first + '|' + r.second + '|' + r.dialled + '|' + r.end + '|' +
-           std::to_string(r.duration) + '|' + std::to_string(r.meter) + '|' + r.charge + '|' +
-           std::to_string(r.type) + '|' + r.direction + '|' + (r.assisted ? "assisted" : "-");
+    return std::string(r.first) + '|' + std::string(r.second) + '|' + std::string(r.dialled) +
+           '|' + stamptext(r.end) + '|' + std::to_string(r.duration) + '|' +
+           std::to_string(r.meter) + '|' + std::string(r.charge) + '|' + std::to_string(r.type) +
+           '|' + r.direction + '|' + (r.assisted ? "assisted" : "-");
 }
 
 TEST(CdrLine, AcceptsWhatThePackersWrite)

@@ -136,10 +136,9 @@ bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostrea
         return skip(path, (std::string("cannot ") + what + ": " + std::strerror(errno)).c_str());
     };
 
-    db.begin();
     try {
-        FileState st, before;
-        bool known = db.state(f.rel, st);
+        FileState st = db.begin(f.rel), before;
+        bool known = st.generation > 0 && st.bytes >= 0;
         // Replaced by a link or a FIFO since the tree was walked: still not read.
         std::string at;
         Fd in{openhour(root, f.rel, at)};
@@ -152,19 +151,18 @@ bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostrea
             return skip(path, "not a regular file: skipped");
 
         // A file read before must still hold what was read. One with rows
-        // but no record of how far it was read (the record deleted by hand)
-        // is read as a changed one, so that its rows are not doubled.
+        // but no record of how far it was read (its record was lost before
+        // the database was upgraded) is read as a changed one, so that its
+        // rows are not doubled.
         bool changed;
-        if (known) {
+        if (known)
             changed = sb.st_size < st.bytes || head(in.fd, st.bytes) != st.head ||
                       tail(in.fd, st.bytes) != st.tail;
-        } else {
-            st.generation = db.lastgen(f.rel);
+        else
             changed = st.generation > 0;
-        }
         std::unordered_map<std::string, int> have;
         if (changed) {
-            have = db.calls(f.rel);
+            have = db.calls(st.id);
             before = st;
             st.bytes = st.lines = 0;
         }
@@ -174,14 +172,14 @@ bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostrea
         // Only whole lines are taken: what follows the last line feed waits
         // for the next run, unless it is already too long to be a CDR line.
         std::vector<std::string> bad;
-        long long nbad = 0, loaded = 0, again = 0;
+        long long nbad = 0, again = 0;
+        CdrRow row;
         auto badline = [&](const char* why) {
             if (++nbad <= MAXBAD)
                 bad.push_back(path + ':' + std::to_string(st.lines) + ": " + why);
         };
         auto whole = [&](std::string_view line) {
             st.lines++;
-            CdrRow row;
             if (const char* why = parse_cdr(line, f.hour, row))
                 return badline(why);
             if (changed) {
@@ -192,8 +190,7 @@ bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostrea
                     return;
                 }
             }
-            db.insert(row, f.rel, st.generation, st.lines);
-            loaded++;
+            db.add(row, st.id, st.generation, st.lines);
         };
         auto toolong = [&] {
             st.lines++;
@@ -212,8 +209,7 @@ bool loadhour(CdrDb& db, const std::string& root, const HourFile& f, std::ostrea
             st.tail.size() != st.head.size() || !statfd(in.fd, sb))
             return cannot("read");
         st.mtime_ns = mtime_ns(sb);
-        db.setstate(f.rel, st);
-        db.commit();
+        long long loaded = db.commit(st);
         tally.files++;
         tally.rows += loaded;
         tally.bad += nbad;

@@ -51,10 +51,10 @@ protected:
 
     int load(std::string& err)
     {
-        CdrDb d(db);
+        auto d = opensqlite(db, "north", 30000);
         std::ostringstream e;
         Tally t;
-        int rc = loadtree(d, root.string(), e, t);
+        int rc = loadtree(*d, root.string(), e, t);
         err = e.str();
         return rc;
     }
@@ -93,7 +93,7 @@ TEST_F(Loader, ChangedFileLoadsOnlyCallsNotYetLoaded)
     const struct {
         const char* what;
         std::string after;   // the file's content at the second run
-        bool forget;         // its record in loaded_file deleted before it
+        bool forget;         // its record lost (as an upgrade marks it) before it
         const char* rows;    // the rows the second run added
         std::string notice;  // what the second run says after the file's path
     } cases[] = {
@@ -110,7 +110,7 @@ TEST_F(Loader, ChangedFileLoadsOnlyCallsNotYetLoaded)
          false, "51@2:10 11@2:12 ", again + "10 calls already loaded, 2 new\n"},
         {"the first line rewritten", calls({71, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21}), false,
          "71@2:1 21@2:11 ", again + "9 calls already loaded, 2 new\n"},
-        {"its record deleted by hand, then appended", first + calls({21}), true, "21@2:11 ",
+        {"its record lost, then appended", first + calls({21}), true, "21@2:11 ",
          ": no record of how far it was read: read from line 1, 10 calls already loaded, 1 new\n"},
     };
     for (const auto& c : cases) {
@@ -124,7 +124,7 @@ TEST_F(Loader, ChangedFileLoadsOnlyCallsNotYetLoaded)
 
         write(c.after);
         if (c.forget)
-            sql("DELETE FROM loaded_file");
+            sql("UPDATE cdr_file SET bytes = -1, lines = 0, mtime_ns = 0, head = '', tail = ''");
         EXPECT_EQ(load(err), 0);
         EXPECT_EQ(rows(), c.rows);
         EXPECT_EQ(err, c.notice.empty() ? "" : (root / rel).string() + c.notice);
@@ -139,15 +139,15 @@ TEST_F(Loader, ChangedFileLoadsOnlyCallsNotYetLoaded)
 TEST_F(Loader, DatabaseFailureLeavesTheFileUnread)
 {
     write(calls({1}) + "garbage\n" + calls({2, 3}));
-    { CdrDb make(db); }
-    sql("CREATE TRIGGER fail BEFORE INSERT ON cdr WHEN NEW.src_line = 3"
+    opensqlite(db, "north", 30000);
+    sql("CREATE TRIGGER fail BEFORE INSERT ON cdr_call WHEN NEW.line = 3"
         " BEGIN SELECT RAISE(ABORT, 'disk full'); END");
 
     const char* ids = "SELECT first_party || '@' || src_gen || ':' || src_line FROM cdr";
     std::string err;
     EXPECT_THROW(load(err), DbError);
     EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "0 ");
-    EXPECT_EQ(sql("SELECT count(*) FROM loaded_file"), "0 ");
+    EXPECT_EQ(sql("SELECT count(*) FROM cdr_file"), "0 ");
 
     sql("DROP TRIGGER fail");
     EXPECT_EQ(load(err), 1);
@@ -177,10 +177,10 @@ TEST_F(Loader, FollowsNoSymbolicLinkBelowTheTree)
         EXPECT_EQ(load(err), 1);
         EXPECT_EQ(err, said);
         // The same when the link took the file's place after the tree was walked.
-        CdrDb d(db);
+        auto d = opensqlite(db, "north", 30000);
         std::ostringstream e;
         Tally t;
-        EXPECT_FALSE(loadhour(d, root.string(), {rel, {2026, 12, 6, 8}}, e, t));
+        EXPECT_FALSE(loadhour(*d, root.string(), {rel, {2026, 12, 6, 8}}, e, t));
         EXPECT_EQ(e.str(), said);
         EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "0 ");
     }
@@ -241,10 +241,10 @@ TEST_F(Loader, ReadersNeverBlockItAndAWriterIsNamed)
               SQLITE_OK);
     write(calls({1, 2}));
     {
-        CdrDb d(db, 100);
+        auto d = opensqlite(db, "north", 100);
         std::ostringstream e;
         Tally t;
-        EXPECT_EQ(loadtree(d, root.string(), e, t), 0);
+        EXPECT_EQ(loadtree(*d, root.string(), e, t), 0);
     }
     sqlite3_close(reader);
     EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "2 ");
@@ -269,7 +269,7 @@ TEST_F(Loader, ReadersNeverBlockItAndAWriterIsNamed)
     EXPECT_EQ(::read(ready[0], &c, 1), 1);
     EXPECT_EQ(c, 'y');
     try {
-        CdrDb d(db, 100);
+        opensqlite(db, "north", 100);
         ADD_FAILURE() << "opened while another process writes";
     } catch (const DbError& e) {
         EXPECT_NE(std::string(e.what()).find("(pid " + std::to_string(writer) +
@@ -280,6 +280,76 @@ TEST_F(Loader, ReadersNeverBlockItAndAWriterIsNamed)
     for (int fd : {ready[0], ready[1], done[0], done[1]})
         close(fd);
     waitpid(writer, nullptr, 0);
+}
+
+// A database of schema 1 (one site, the file's path in every row) is
+// upgraded in place at the first run, in one transaction, its rows taking
+// the site given; a newer schema is refused, and an upgrade that fails
+// leaves the database as it was.
+TEST_F(Loader, SchemaOneIsUpgradedInPlace)
+{
+    const std::string rel2 = "12_2026/06_12_2026/06_12_2026:09";
+    const char* schema1 = R"(
+        CREATE TABLE cdr (id INTEGER PRIMARY KEY, first_party TEXT, second_party TEXT,
+            dialled TEXT, end_time TEXT NOT NULL, duration INTEGER NOT NULL,
+            meter INTEGER NOT NULL, charge TEXT, type INTEGER NOT NULL, direction TEXT NOT NULL,
+            assisted INTEGER NOT NULL, src_file TEXT NOT NULL, src_gen INTEGER NOT NULL,
+            src_line INTEGER NOT NULL, UNIQUE (src_file, src_gen, src_line));
+        CREATE INDEX cdr_end_time ON cdr (end_time);
+        CREATE TABLE loaded_file (path TEXT PRIMARY KEY, bytes INTEGER NOT NULL,
+            lines INTEGER NOT NULL, generation INTEGER NOT NULL, mtime_ns INTEGER NOT NULL,
+            head BLOB NOT NULL, tail BLOB NOT NULL);
+        PRAGMA user_version = 1;)";
+    // Three calls of the hour read and recorded; one of the next hour
+    // whose record was deleted by hand.
+    const std::string first = calls({1, 2, 3});
+    std::string hex;
+    for (unsigned char c : first)
+        hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
+    const std::string rows =
+        "INSERT INTO cdr VALUES (1, '1', '4012', '0711', '2026-12-06 08:01:00', 20, 0, NULL,"
+        " 1, 'out', 0, '" + rel + "', 1, 1), (2, '2', '4012', '0711', '2026-12-06 08:02:00',"
+        " 20, 0, NULL, 1, 'out', 0, '" + rel + "', 1, 2), (3, '3', '4012', '0711',"
+        " '2026-12-06 08:03:00', 20, 0, NULL, 1, 'out', 0, '" + rel + "', 1, 3), (7, '5',"
+        " '4012', NULL, '2026-12-06 09:05:00', 20, 3, '42', 65, 'out', 1, '" + rel2 + "', 1, 1);"
+        "INSERT INTO loaded_file VALUES ('" + rel + "', " + std::to_string(first.size()) +
+        ", 3, 1, 0, x'" + hex + "', x'" + hex + "');";
+    const std::string view = "SELECT id || ' ' || site || ' ' || first_party || ' ' || end_time"
+                             " || ' ' || direction || assisted || ' ' || src_file || '@' ||"
+                             " src_gen || ':' || src_line FROM cdr ORDER BY id";
+
+    write(first + calls({4}));
+    std::ofstream(root / rel2) << ":5|4012||061226090500|5|3|42|41\n:6|4012||061226090600|5|||01\n";
+    sql(schema1);
+    sql(rows.c_str());
+    std::string err;
+    EXPECT_EQ(load(err), 0);
+    EXPECT_EQ(err, (root / rel2).string() + ": no record of how far it was read: read from"
+                   " line 1, 1 calls already loaded, 1 new\n");
+    EXPECT_EQ(sql(view.c_str()),
+              "1 north 1 2026-12-06 08:01:00 out0 " + rel + "@1:1 2 north 2 2026-12-06 08:02:00 out0 " +
+                  rel + "@1:2 3 north 3 2026-12-06 08:03:00 out0 " + rel + "@1:3 7 north 5 2026-12-06"
+                  " 09:05:00 out1 " + rel2 + "@1:1 8 north 4 2026-12-06 08:04:00 out0 " + rel +
+                  "@1:4 9 north 6 2026-12-06 09:06:00 out0 " + rel2 + "@2:2 ");
+    EXPECT_EQ(sql("PRAGMA user_version"), "2 ");
+    EXPECT_EQ(sql("SELECT count(*) FROM sqlite_master WHERE name IN ('loaded_file', 'cdr_end_time')"), "0 ");
+
+    sql("PRAGMA user_version = 3");
+    try {
+        opensqlite(db, "north", 100);
+        ADD_FAILURE() << "a newer schema opened";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.what(), db + ": made by a newer morva-cdrload (schema 3; this one knows 2)");
+    }
+
+    // A row that cannot be upgraded: the database stays of schema 1, whole.
+    fs::remove_all(dir);
+    SetUp();
+    sql(schema1);
+    sql((rows + "UPDATE cdr SET end_time = 'noon' WHERE id = 3").c_str());
+    EXPECT_THROW(opensqlite(db, "north", 100), DbError);
+    EXPECT_EQ(sql("PRAGMA user_version"), "1 ");
+    EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "4 ");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// morva-cdrload [-v] [--metrics FILE] DATABASE CDRDIR: loads the hourly CDR
-// tree under CDRDIR into the table cdr of the SQLite database DATABASE,
-// incrementally.
+// morva-cdrload [-v] [--metrics FILE] [--site NAME] DATABASE CDRDIR: loads
+// the hourly CDR tree under CDRDIR, the calls of one site, into DATABASE (an
+// SQLite file or a PostgreSQL server), incrementally.
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -11,7 +11,9 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "cdrdb.h"
 #include "loader.h"
@@ -20,17 +22,33 @@
 namespace {
 
 const char usage[] =
-    "usage: morva-cdrload [-v] [--metrics FILE] DATABASE CDRDIR\n"
+    "usage: morva-cdrload [-v] [--metrics FILE] [--site NAME] DATABASE CDRDIR\n"
+    "  DATABASE          an SQLite file, or a PostgreSQL connection string:\n"
+    "                    postgresql://..., service=NAME, host=... dbname=...\n"
+    "  --site NAME       the site the tree belongs to; default: the host's name\n"
     "  -v, --verbose     at the end, one line: files read, rows loaded, bad lines\n"
     "  --metrics FILE    at the end, the figures of this run and the runs before\n"
     "                    in FILE, for monitoring (Prometheus text format)\n";
 
+// A site is named by printable text of at most 64 bytes, and not by blanks
+// alone: it labels the rows of every site in one database.
+bool sitename(std::string_view s)
+{
+    if (s.empty() || s.size() > 64 || s.find_first_not_of(' ') == s.npos)
+        return false;
+    for (unsigned char c : s)
+        if (c < 0x20 || c == 0x7f)
+            return false;
+    return true;
+}
+
 // The status to end with at once (help, version, a usage error), or -1 to
 // go on with DATABASE and CDRDIR at argv[optind].
-int options(int argc, char** argv, bool& verbose, const char*& metrics)
+int options(int argc, char** argv, bool& verbose, const char*& metrics, std::string& site)
 {
     static const option longopts[] = {{"verbose", no_argument, nullptr, 'v'},
                                       {"metrics", required_argument, nullptr, 'm'},
+                                      {"site", required_argument, nullptr, 's'},
                                       {"help", no_argument, nullptr, 'h'},
                                       {"version", no_argument, nullptr, 'V'},
                                       {nullptr, 0, nullptr, 0}};
@@ -39,6 +57,12 @@ int options(int argc, char** argv, bool& verbose, const char*& metrics)
             verbose = true;
         } else if (c == 'm' && *optarg) {
             metrics = optarg;
+        } else if (c == 's') {
+            if (!sitename(optarg)) {
+                std::cerr << "morva-cdrload: --site wants printable text of 1 to 64 bytes\n";
+                return 2;
+            }
+            site = optarg;
         } else if (c == 'h') {
             std::cout << usage;
             return 0;
@@ -83,7 +107,7 @@ double seconds(typename Clock::time_point t)
 }
 
 // The run itself: its exit status, and what it loaded in tally.
-int run(const char* database, std::string root, Tally& tally)
+int run(const char* database, const std::string& site, std::string root, Tally& tally)
 {
     // A file-size limit must show as a failed write of the database, said
     // and with status 2, not kill the run without a word.
@@ -109,8 +133,8 @@ int run(const char* database, std::string root, Tally& tally)
     }
 
     try {
-        CdrDb db(database);
-        return loadtree(db, root, std::cerr, tally);
+        auto db = opendb(database, site);
+        return loadtree(*db, root, std::cerr, tally);
     } catch (const DbError& e) {
         std::cerr << "morva-cdrload: " << e.what() << '\n';
     } catch (const std::bad_alloc&) {
@@ -125,8 +149,17 @@ int main(int argc, char** argv)
 {
     bool verbose = false;
     const char* metricspath = nullptr;
-    if (int status = options(argc, argv, verbose, metricspath); status >= 0)
+    std::string site;
+    if (int status = options(argc, argv, verbose, metricspath, site); status >= 0)
         return status;
+    if (site.empty()) {
+        char host[256] = {};
+        if (gethostname(host, sizeof host - 1) != 0 || !sitename(host)) {
+            std::cerr << "morva-cdrload: the host's name cannot name the site: give --site\n";
+            return 2;
+        }
+        site = host;
+    }
 
     using steady = std::chrono::steady_clock;
     double start = seconds<steady>(steady::now());
@@ -139,7 +172,7 @@ int main(int argc, char** argv)
     }
 
     Tally tally;
-    int status = run(argv[optind], argv[optind + 1], tally);
+    int status = run(argv[optind], site, argv[optind + 1], tally);
     if (verbose)
         summary(tally);
 

@@ -60,7 +60,7 @@ std::string csvrecord(const std::vector<std::string>& fields)
     return s + "\n";
 }
 
-CsvOut::CsvOut(const std::string& dir) : dir_(dir)
+CsvOut::CsvOut(const std::string& dir, const Sites& sites) : dir_(dir), sites_(sites)
 {
     struct stat sb;
     if (stat(dir.c_str(), &sb) != 0)
@@ -68,7 +68,10 @@ CsvOut::CsvOut(const std::string& dir) : dir_(dir)
     if (!S_ISDIR(sb.st_mode))
         throw OutputError(dir + ": " + std::strerror(ENOTDIR));
     watch_ = std::make_unique<OutFile>(dir_ + "/" + WATCHFILE);
-    *watch_ << csvrecord(WATCHCOLUMNS);
+    std::vector<std::string> columns = WATCHCOLUMNS;
+    if (sitecolumn(sites))
+        columns.push_back("site");
+    *watch_ << csvrecord(columns);
 }
 
 void CsvOut::write(const Tables& t, const Tally& tally, const Trunks& trunks)
@@ -89,17 +92,19 @@ void CsvOut::write(const Tables& t, const Tally& tally, const Trunks& trunks)
     // carried traffic: written as it is read, never held as text.
     files.push_back(std::make_unique<OutFile>(dir_ + "/quarters.csv"));
     OutFile& q = *files.back();
-    q << "group,direction,start,erlangs\n";
+    q << (sitecolumn(sites_) ? "group,direction,start,erlangs,site\n" : "group,direction,start,erlangs\n");
     for (const TrafficRow& x : t.trafficrows) {
         if (!x.series || x.busy.days == 0)
             continue;
-        std::string head = field(trunks.groups()[size_t(x.group)].name) + "," + SERIESNAMES[x.dir] + ",";
+        const TrunkGroup& g = trunks.groups()[size_t(x.group)];
+        std::string head = field(g.name) + "," + SERIESNAMES[x.dir] + ",";
+        std::string site = sitecolumn(sites_) ? "," + field(sites_[size_t(g.site)]) : "";
         const auto& secs = x.series->quarters.secs();
         long long from = tally.settings().from;
         for (size_t i = 0; i < secs.size(); i++) {
             char b[48];
-            std::snprintf(b, sizeof b, ",%.3f\n", double(secs[i]) / QUARTER);
-            q << head << stamptext(from + (long long)i * QUARTER).substr(0, 16) << b;
+            std::snprintf(b, sizeof b, ",%.3f", double(secs[i]) / QUARTER);
+            q << head << stamptext(from + (long long)i * QUARTER).substr(0, 16) << b << site << "\n";
         }
     }
 

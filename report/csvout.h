@@ -17,13 +17,14 @@ class CsvOut {
 public:
     // Checks that dir is a folder, and begins watch.csv there, which
     // the tally fills as it finds the entries.
-    explicit CsvOut(const std::string& dir);
-    void watch(const CallLine& l) { *watch_ << csvrecord(watchrow(l)); }
+    CsvOut(const std::string& dir, const Sites& sites);
+    void watch(const CallLine& l) { *watch_ << csvrecord(watchrow(l, sites_)); }
     // Writes every table, and the quarter hours of each trunk group and
     // direction; then puts all the files in place.
     void write(const Tables& t, const Tally& tally, const Trunks& trunks);
 
 private:
     std::string dir_;
+    const Sites& sites_;
     std::unique_ptr<OutFile> watch_;
 };

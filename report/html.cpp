@@ -120,6 +120,8 @@ void writepage(OutFile& out, const PageInfo& info, const Tables& t, const Tally&
         << "</style>\n</head>\n<body>\n";
     out << "<h1>Call accounting</h1>\n<p class=\"meta\">" << period << " ("
         << plural(tally.days(), "day", "days") << "), database " << escape(info.database);
+    for (size_t i = 0; i < info.sites.size(); i++)
+        out << (i ? ", " : info.sites.size() > 1 ? ", sites " : ", site ") << escape(info.sites[i]);
     if (!info.tariff.empty())
         out << ", tariff " << escape(info.tariff);
     if (!info.directory.empty())
@@ -200,7 +202,7 @@ void writepage(OutFile& out, const PageInfo& info, const Tables& t, const Tally&
         out << " A trunk's group is its number without the last three digits, and a group's size"
                " is the number of its trunks that carried a call";
     out << ".</p>\n";
-    if (trunks.unlisted() >= 0)
+    if (trunks.unlisted())
         out << "<p class=\"note\">Calls on trunks in no range of the trunks file are under the"
                " group &quot;-&quot;.</p>\n";
     titled(out, "Each group, all directions together", t.groups, "No trunk carried a call.");
@@ -209,7 +211,9 @@ void writepage(OutFile& out, const PageInfo& info, const Tables& t, const Tally&
         const TrunkGroup& g = trunks.groups()[size_t(x.group)];
         if (!x.series)
             continue;
-        out << "<h3>Group " << escape(g.name) << ", "
+        out << "<h3>Group " << escape(g.name)
+            << (sitecolumn(info.sites) ? " at " + escape(info.sites[size_t(g.site)]) : std::string())
+            << ", "
             << (x.dir == 3 ? std::string("all directions") : std::string(SERIESNAMES[x.dir]))
             << "</h3>\n<p>";
         if (x.busy.start >= 0)

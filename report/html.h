@@ -3,12 +3,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "outfile.h"
 #include "tables.h"
 
 struct PageInfo {
-    std::string database;
+    std::string database;                   // as messages name it: never a password
+    std::vector<std::string> sites;         // the sites covered
     std::string tariff, directory, trunks;  // the files given; empty for none
     long long badrows = 0;                  // rows of the database not read
 };

@@ -1,5 +1,6 @@
 // morva-report: the call-accounting report of a period from the database
 // of morva-cdrload, as one HTML page and, with --csv, CSV files.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <getopt.h>
@@ -8,6 +9,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "calls.h"
 #include "civil.h"
@@ -27,7 +29,9 @@ const char usage[] =
     "usage: morva-report [--from DATE] [--to DATE] [--directory FILE] [--tariff FILE]\n"
     "                    [--trunks FILE] [--pulse-price AMOUNT] [--mask N] [--csv DIR]\n"
     "                    [--business-hours HH-HH] [--business-days D-D] [--long-hours H]\n"
-    "                    [--emergency LIST] [-o FILE.html] DATABASE\n";
+    "                    [--emergency LIST] [--site NAME]... [-o FILE.html] DATABASE\n"
+    "  DATABASE is an SQLite file of morva-cdrload or a PostgreSQL connection\n"
+    "  string (postgresql://..., service=NAME, host=... dbname=...)\n";
 
 constexpr int MAXDAYS = 3660;
 
@@ -71,7 +75,7 @@ long long firstofmonth(long long day, int add)
 int main(int argc, char** argv)
 {
     enum { FROM = 256, TO, DIRECTORY, TARIFF, TRUNKS, PULSE, MASK, CSV, BIZHOURS, BIZDAYS, LONG,
-           EMERGENCY, HELP, VERSION };
+           EMERGENCY, SITE, HELP, VERSION };
     static const option longopts[] = {
         {"from", required_argument, nullptr, FROM},
         {"to", required_argument, nullptr, TO},
@@ -85,6 +89,7 @@ int main(int argc, char** argv)
         {"business-days", required_argument, nullptr, BIZDAYS},
         {"long-hours", required_argument, nullptr, LONG},
         {"emergency", required_argument, nullptr, EMERGENCY},
+        {"site", required_argument, nullptr, SITE},
         {"help", no_argument, nullptr, HELP},
         {"version", no_argument, nullptr, VERSION},
         {nullptr, 0, nullptr, 0},
@@ -94,6 +99,7 @@ int main(int argc, char** argv)
     PageInfo info;
     std::optional<long long> from, to;
     std::string csvdir, output = "-";
+    std::vector<std::string> sites;
     try {
         opterr = 0;
         int c;
@@ -141,6 +147,11 @@ int main(int argc, char** argv)
                     at = comma + 1;
                 }
                 break;
+            case SITE:
+                if (arg.empty())
+                    bad("--site wants the name of a site");
+                sites.emplace_back(arg);
+                break;
             case HELP:
             case 'h':
                 std::cout << usage;
@@ -160,7 +171,6 @@ int main(int argc, char** argv)
         std::cerr << "morva-report: " << u.what << '\n' << usage;
         return 2;
     }
-    info.database = argv[optind];
 
     try {
         Directory directory;
@@ -173,7 +183,9 @@ int main(int argc, char** argv)
         if (!info.trunks.empty())
             trunks.load(*CsvFile::open(info.trunks), info.trunks);
 
-        auto source = opensource(info.database);
+        auto source = opensource(argv[optind], sites);
+        info.database = source->name();
+        info.sites = source->sites();
 
         // The period: as given; one given alone reaches to the end of its
         // month or back to its start; none, the last full month of calls.
@@ -208,9 +220,9 @@ int main(int argc, char** argv)
         OutFile page(output);
         std::unique_ptr<CsvOut> csv;
         if (!csvdir.empty())
-            csv = std::make_unique<CsvOut>(csvdir);
+            csv = std::make_unique<CsvOut>(csvdir, info.sites);
 
-        Tally tally(set, tariff, trunks);
+        Tally tally(set, tariff, trunks, std::max(1, int(info.sites.size())));
         if (csv)
             tally.onwatch = [&](const CallLine& l) { csv->watch(l); };
         // Calls that end up to the longest call after the period still
@@ -219,7 +231,7 @@ int main(int argc, char** argv)
         tally.finish();
         info.badrows = source->bad();
 
-        Tables tables = maketables(tally, directory, trunks, tariff);
+        Tables tables = maketables(tally, directory, trunks, tariff, info.sites);
         if (csv)
             csv->write(tables, tally, trunks);
         writepage(page, info, tables, tally, trunks);

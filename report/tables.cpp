@@ -89,15 +89,37 @@ Table labels(const Tally& t, const Tariff& tariff, bool bycost, const char* file
 
 }  // namespace
 
-std::vector<Cell> watchrow(const CallLine& l)
+std::vector<Cell> watchrow(const CallLine& l, const Sites& sites)
 {
     static const char* const kinds[] = {"after hours", "long", "emergency"};
-    return {text(kinds[int(l.kind)]), text(stamptext(l.start)), text(l.extension), text(l.parties),
-            text(l.number), seconds(l.seconds), text(l.label), amount(l.cost)};
+    std::vector<Cell> row{text(kinds[int(l.kind)]), text(stamptext(l.start)), text(l.extension),
+                          text(l.parties), text(l.number), seconds(l.seconds), text(l.label),
+                          amount(l.cost)};
+    if (sitecolumn(sites))
+        row.push_back(text(sites[size_t(l.site)]));
+    return row;
 }
 
-Tables maketables(const Tally& t, const Directory& dir, const Trunks& trunks, const Tariff& tariff)
+namespace {
+
+// A table with a site column last when the report has more than one site.
+Table sitetable(const Sites& sites, std::string file, std::vector<std::string> columns,
+                std::vector<std::string> headings)
 {
+    if (sitecolumn(sites)) {
+        columns.push_back("site");
+        if (!headings.empty())
+            headings.push_back("site");
+    }
+    return Table(std::move(file), std::move(columns), std::move(headings));
+}
+
+}  // namespace
+
+Tables maketables(const Tally& t, const Directory& dir, const Trunks& trunks, const Tariff& tariff,
+                  const Sites& sites)
+{
+    const bool bysite = sitecolumn(sites);
     Tables r;
     r.summary = Table("summary.csv", {"direction", "calls", "seconds", "cost"},
                  {"direction", "calls", "minutes", "cost"});
@@ -112,18 +134,22 @@ Tables maketables(const Tally& t, const Directory& dir, const Trunks& trunks, co
     r.summary.rows.push_back({text("all"), count(all.calls), seconds(all.seconds), amount(all.cost)});
     r.summary.totalrow = true;
 
-    // Extensions: every one with calls, and every one in the directory.
+    // Extensions: every one with calls at each site, and every one in the
+    // directory (which serves every site) that had none at any.
     struct Row {
         std::string ext;
         const Person* who;
         ExtTotals x;
+        int site;  // -1: none
     };
     std::vector<Row> exts;
-    for (auto& [ext, x] : t.extensions)
-        exts.push_back({ext, dir.find(ext), x});
+    for (size_t site = 0; site < t.extensions.size(); site++)
+        for (auto& [ext, x] : t.extensions[site])
+            exts.push_back({ext, dir.find(ext), x, int(site)});
     for (auto& [ext, p] : dir.all())
-        if (!t.extensions.count(ext))
-            exts.push_back({ext, &p, ExtTotals{}});
+        if (std::none_of(t.extensions.begin(), t.extensions.end(),
+                         [&](auto& site) { return site.count(ext) > 0; }))
+            exts.push_back({ext, &p, ExtTotals{}, bysite ? -1 : 0});
     auto dept = [](const Row& r) { return r.who ? r.who->department : std::string("-"); };
     std::map<std::string, ExtTotals> depts;
     for (auto& e : exts) {
@@ -139,18 +165,23 @@ Tables maketables(const Tally& t, const Directory& dir, const Trunks& trunks, co
             return dept(a) < dept(b);
         if (a.x.cost != b.x.cost)
             return a.x.cost > b.x.cost;
-        return numless(a.ext, b.ext);
+        if (a.ext != b.ext)
+            return numless(a.ext, b.ext);
+        return a.site < b.site;
     });
-    r.extensions = Table("extensions.csv",
+    r.extensions = sitetable(sites, "extensions.csv",
                     {"extension", "name", "department", "calls_out", "calls_in", "seconds_out",
                      "seconds_in", "cost"},
                     {"extension", "name", "department", "calls out", "calls in", "minutes out",
                      "minutes in", "cost"});
-    for (auto& e : exts)
+    for (auto& e : exts) {
         r.extensions.rows.push_back({text(e.ext), text(e.who ? e.who->name : ""), text(dept(e)),
                                      count(e.x.calls_out), count(e.x.calls_in),
                                      seconds(e.x.seconds_out), seconds(e.x.seconds_in),
                                      amount(e.x.cost)});
+        if (bysite)
+            r.extensions.rows.back().push_back(text(e.site < 0 ? "" : sites[size_t(e.site)]));
+    }
     std::vector<std::pair<std::string, ExtTotals>> dlist(depts.begin(), depts.end());
     std::stable_sort(dlist.begin(), dlist.end(),
                      [](auto& a, auto& b) { return a.second.cost > b.second.cost; });
@@ -161,7 +192,7 @@ Tables maketables(const Tally& t, const Directory& dir, const Trunks& trunks, co
         r.departments.rows.push_back({text(name), count(x.calls_out), count(x.calls_in),
                                       seconds(x.seconds_out), seconds(x.seconds_in), amount(x.cost)});
 
-    r.costly = Table("costly_calls.csv",
+    r.costly = sitetable(sites, "costly_calls.csv",
                 {"end", "extension", "name", "dialled", "seconds", "label", "cost"},
                 {"ended", "extension", "name", "number", "minutes", "tariff label", "cost"});
     for (auto& c : t.costly) {
@@ -169,6 +200,8 @@ Tables maketables(const Tally& t, const Directory& dir, const Trunks& trunks, co
         r.costly.rows.push_back({text(stamptext(c.end)), text(c.extension.empty() ? c.parties : c.extension),
                                  text(p ? p->name : ""), text(c.number), seconds(c.seconds),
                                  text(c.label), amount(c.cost)});
+        if (bysite)
+            r.costly.rows.back().push_back(text(sites[size_t(c.site)]));
     }
 
     size_t top = t.settings().top;
@@ -196,15 +229,9 @@ Tables maketables(const Tally& t, const Directory& dir, const Trunks& trunks, co
                                count(n[2]), count(n[3])});
     }
 
-    // Trunk groups in the file's order, those named by the rule by number,
-    // the unlisted last.
-    std::vector<int> order;
-    for (size_t g = 0; g < trunks.groups().size(); g++)
-        order.push_back(int(g));
-    if (!trunks.fromfile())
-        std::sort(order.begin(), order.end(), [&](int a, int b) {
-            return std::stol(trunks.groups()[size_t(a)].name) < std::stol(trunks.groups()[size_t(b)].name);
-        });
+    // Trunk groups by site, then in the file's order, those named by the
+    // rule by number, the unlisted last.
+    std::vector<int> order = trunks.order();
     auto rowof = [&](int g, int d) {
         const TrunkGroup& tg = trunks.groups()[size_t(g)];
         size_t k = size_t(g) * SERIES + size_t(d);
@@ -226,14 +253,16 @@ Tables maketables(const Tally& t, const Directory& dir, const Trunks& trunks, co
         c.push_back(count(x.allbusy));
         c.push_back(count(x.size));
         c.push_back(count(x.needed));
+        if (bysite)
+            c.push_back(text(sites[size_t(trunks.groups()[size_t(x.group)].site)]));
         return c;
     };
-    r.traffic = Table("traffic.csv",
+    r.traffic = sitetable(sites, "traffic.csv",
                  {"group", "direction", "busy_hour", "erlangs_tcbh", "erlangs_adph", "peak_calls",
                   "seconds_all_busy", "size", "trunks_needed"},
                  {"group", "direction", "busy hour", "erlangs, busy hour", "erlangs, daily peak",
                   "most calls at once", "seconds all busy", "trunks", "trunks needed"});
-    r.groups = Table("trunk_groups.csv",
+    r.groups = sitetable(sites, "trunk_groups.csv",
                 {"group", "busy_hour", "erlangs_tcbh", "erlangs_adph", "peak_calls",
                  "seconds_all_busy", "size", "trunks_needed"},
                 {"group", "busy hour", "erlangs, busy hour", "erlangs, daily peak",
@@ -255,10 +284,11 @@ Tables maketables(const Tally& t, const Directory& dir, const Trunks& trunks, co
 
     for (size_t k = 0; k < 3; k++) {
         // The page shows each kind in a table of its own: no kind column.
-        r.watch[k] = Table("", {}, {"started", "extension", "parties", "number", "minutes",
-                                    "tariff label", "cost"});
+        r.watch[k] = sitetable(sites, "", {}, {"started", "extension", "parties", "number", "minutes",
+                                               "tariff label", "cost"});
+        r.watch[k].columns.clear();
         for (auto& l : t.watch[k]) {
-            r.watch[k].rows.push_back(watchrow(l));
+            r.watch[k].rows.push_back(watchrow(l, sites));
             r.watch[k].rows.back().erase(r.watch[k].rows.back().begin());
         }
     }

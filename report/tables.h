@@ -62,8 +62,13 @@ extern const char* const WATCHFILE;
 extern const std::vector<std::string> WATCHCOLUMNS;
 extern const char* const WEEKDAYS[7];
 
+// The sites of the report: with more than one, the tables of extensions,
+// calls and trunk groups end with a column that names the site.
+using Sites = std::vector<std::string>;
+inline bool sitecolumn(const Sites& sites) { return sites.size() > 1; }
+
 // One watch-list entry as a row of the watch tables (and of watch.csv).
-std::vector<Cell> watchrow(const CallLine& l);
+std::vector<Cell> watchrow(const CallLine& l, const Sites& sites);
 
 Tables maketables(const Tally& t, const Directory& dir, const Trunks& trunks,
-                  const Tariff& tariff);
+                  const Tariff& tariff, const Sites& sites);

@@ -17,9 +17,10 @@ bool cheaper(const CallLine& a, const CallLine& b)
 
 }  // namespace
 
-Tally::Tally(const Settings& s, const Tariff& tariff, Trunks& trunks)
-    : bycalls(s.topcapacity), bycost(s.topcapacity), labels(tariff.labels().size()), s_(s),
-      tariff_(tariff), trunks_(trunks), days_(int((s.to - s.from) / DAY))
+Tally::Tally(const Settings& s, const Tariff& tariff, Trunks& trunks, int nsites)
+    : extensions(size_t(nsites)), bycalls(s.topcapacity), bycost(s.topcapacity),
+      labels(tariff.labels().size()), s_(s), tariff_(tariff), trunks_(trunks),
+      days_(int((s.to - s.from) / DAY)), nsites_(nsites)
 {
     perday.resize(size_t(days_));
     costly.reserve(s.top + 1);
@@ -52,6 +53,7 @@ CallLine Tally::line(const Call& c, long long start, std::string_view ext, const
     l.cost = cost;
     l.dir = c.dir;
     l.seq = seq_;
+    l.site = c.site;
     l.kind = WatchKind::Long;
     return l;
 }
@@ -117,9 +119,10 @@ void Tally::add(const Call& c)
     // The station's totals.
     std::string_view ext = c.dir == Dir::Out ? c.first : c.dir == Dir::In ? c.second : std::string_view();
     if (c.dir == Dir::Out || c.dir == Dir::In) {
-        auto at = extensions.find(ext);
-        if (at == extensions.end())
-            at = extensions.emplace(std::string(ext), ExtTotals{}).first;
+        auto& site = extensions[size_t(c.site)];
+        auto at = site.find(ext);
+        if (at == site.end())
+            at = site.emplace(std::string(ext), ExtTotals{}).first;
         ExtTotals& e = at->second;
         if (c.dir == Dir::Out) {
             e.calls_out++;
@@ -187,7 +190,7 @@ void Tally::traffic(const Call& c, long long start, bool inperiod)
     int d = c.dir == Dir::Out ? 0 : c.dir == Dir::In ? 1 : 2;
     long long lo = std::max(start, s_.from), hi = std::min(c.end, s_.to);
     for (int i = 0; i < n; i++) {
-        size_t g = size_t(trunks_.group(trunk[i]));
+        size_t g = size_t(trunks_.group(trunk[i], c.site));
         while (series.size() < (g + 1) * SERIES)
             series.push_back(std::make_unique<Series>(s_.from, days_));
         for (size_t k : {g * SERIES + size_t(d), g * SERIES + 3}) {
@@ -203,6 +206,6 @@ void Tally::finish()
 {
     for (auto& s : series)
         s->occupancy.finish();
-    trunks_.settle();
+    trunks_.settle(nsites_);
     std::sort_heap(costly.begin(), costly.end(), cheaper);
 }

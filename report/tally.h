@@ -63,6 +63,7 @@ struct CallLine {
     Money cost;
     Dir dir;
     long seq;                // its place in the stream
+    int site;
     WatchKind kind;          // watch list only
 };
 
@@ -77,7 +78,7 @@ constexpr int SERIES = 4;  // out, in, tandem, all
 
 class Tally {
 public:
-    Tally(const Settings& s, const Tariff& tariff, Trunks& trunks);
+    Tally(const Settings& s, const Tariff& tariff, Trunks& trunks, int nsites = 1);
     // Takes in a call: of the period when it ended before its end; a call
     // that ended later adds only its traffic inside the period.
     void add(const Call& c);
@@ -92,7 +93,7 @@ public:
     int days() const { return days_; }
     std::array<Totals, NDIRS> bydir;
     long long first = -1, last = -1;   // the first and last end in the period
-    TextMap<ExtTotals> extensions;
+    std::vector<TextMap<ExtTotals>> extensions;  // of each site
     std::vector<CallLine> costly;      // a heap until finish, then costliest first
     TopKeys bycalls, bycost;
     std::vector<Totals> labels;        // by Tariff::labels()
@@ -116,7 +117,7 @@ private:
     Settings s_;
     const Tariff& tariff_;
     Trunks& trunks_;
-    int days_;
+    int days_, nsites_;
     long seq_ = 0;
     char maskbuf_[TopKeys::KEYLEN + 1];
 };

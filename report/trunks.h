@@ -1,7 +1,8 @@
 // Trunk groups: which group a trunk number belongs to, and each group's
 // size. From a trunks CSV (first,last,group,size), or without one by the
 // number: its digits above the last three name the group (4012 is in
-// group 4), and the size is the number of its trunks seen.
+// group 4), and the size is the number of its trunks seen. Each site has
+// groups of its own: the file's ranges and sizes apply at every site.
 #pragma once
 
 #include <istream>
@@ -13,6 +14,9 @@
 
 struct TrunkGroup {
     std::string name;
+    int site = 0;
+    long key = 0;                          // its place in the file (-1: in no range),
+                                           // or the digits that name it
     int size = 0;                          // 0 until known: then the trunks seen
     std::unordered_set<long> seen;         // trunk numbers that carried a call
 };
@@ -21,16 +25,20 @@ class Trunks {
 public:
     // Throws InputError.
     void load(std::istream& in, const std::string& name);
-    bool fromfile() const { return !ranges_.empty() || filegroups_ > 0; }
+    bool fromfile() const { return !filegroups_.empty(); }
 
-    // The group of a trunk party as stored (digits, empty for trunk 0).
-    int group(std::string_view trunk);
-    // Sets the size of each group whose size the file did not give to the
-    // number of its trunks seen.
-    void settle();
+    // The group of a trunk party as stored (digits, empty for trunk 0) at
+    // a site (its place in the report's sites).
+    int group(std::string_view trunk, int site = 0);
+    // Adds the file's groups that carried no call at each of nsites
+    // sites, and sets the size of each group whose size the file did not
+    // give to the number of its trunks seen.
+    void settle(int nsites = 1);
+    // The groups by site, then in the file's order or by number.
+    std::vector<int> order() const;
     const std::vector<TrunkGroup>& groups() const { return groups_; }
-    // The group of trunks in no range of the file, -1 when there is none.
-    int unlisted() const { return unlisted_; }
+    // Whether some trunk was in no range of the file (group "-").
+    bool unlisted() const { return unlisted_; }
 
 private:
     struct Range {
@@ -38,8 +46,10 @@ private:
         int group;
     };
     std::vector<Range> ranges_;            // sorted, not overlapping
-    std::vector<TrunkGroup> groups_;
-    std::map<long, int> byrule_;           // digits above the last three -> group
-    int filegroups_ = 0;
-    int unlisted_ = -1;
+    std::vector<TrunkGroup> filegroups_;   // as the file gives them
+    std::vector<TrunkGroup> groups_;       // of each site, as found
+    // (site, the file's group, -1 for none, or the digits above the last
+    // three) -> group
+    std::map<std::pair<int, long>, int> index_;
+    bool unlisted_ = false;
 };

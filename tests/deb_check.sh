@@ -26,7 +26,8 @@ for path in /usr/sbin/morva-sl1x11rx /usr/sbin/morva-sl1x /usr/bin/morva-cdrload
     /usr/share/man/man1/morva-cdrload.1.gz /usr/share/man/man1/morva-report.1.gz \
     /usr/lib/systemd/system/morva-sl1x11rx@.service /usr/lib/systemd/system/morva-cdrload@.timer \
     /usr/lib/systemd/system/morva-report@.service /usr/lib/systemd/system/morva-report@.timer \
-    /usr/share/doc/morva/examples/tariff.csv /etc/default/morva-report /usr/share/doc/morva/copyright \
+    /usr/share/doc/morva/examples/tariff.csv /usr/share/doc/morva/examples/morva-cdrload-central.conf \
+    /etc/default/morva-report /usr/share/doc/morva/copyright \
     /usr/share/doc/morva/changelog.gz /etc/default/morva /etc/logrotate.d/morva; do
     grep -qxF "$path" "$out/files" || { echo "not in the package: $path"; fail=1; }
 done
@@ -41,16 +42,19 @@ grep '^/etc/.*[^/]$' "$out/files" | sort >"$out/etcfiles"
 sort "$out/control/conffiles" 2>/dev/null | diff "$out/etcfiles" - >"$out/conffiles.diff" ||
     { echo "files in /etc (<) and conffiles (>) differ:"; cat "$out/conffiles.diff"; fail=1; }
 
-# Computed, never listed by hand: the C library, the C++ runtime, SQLite and
-# libsystemd (the packers' notify protocol).
+# Computed, never listed by hand: the C library, the C++ runtime, SQLite,
+# libpq and libsystemd (the packers' notify protocol), the last three linked
+# shared.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-echo "$depends" | grep -q 'libsystemd0' || { echo "libsystemd0 not among the dependencies"; fail=1; }
 for dep in $(echo "$depends" | tr ',' '\n' | sed 's/(.*)//; s/ //g'); do
     case $dep in
-    libc6 | libstdc++6 | libgcc-s1 | libsqlite3-0 | libsystemd0) ;;
+    libc6 | libstdc++6 | libgcc-s1 | libsqlite3-0 | libpq5 | libsystemd0) ;;
     *) echo "unexpected dependency: $dep"; fail=1 ;;
     esac
+done
+for dep in libsqlite3-0 libpq5 libsystemd0; do
+    echo "$depends" | grep -qE "(^|, )$dep( |,|$)" || { echo "$dep not in Depends"; fail=1; }
 done
 
 # The maintainer scripts on a scratch root (DPKG_ROOT, where they leave
