@@ -26,10 +26,11 @@ static uint8_t record[256];
 static uint8_t inbuf[64 * 1024];
 static size_t inpos, inlen;
 
-// Raw-log bytes wait here until their record is complete, the program is
-// about to wait, or the log is closed: one write per record, and a record is
-// in the log before it is decoded.
-static uint8_t logbuf[8192];
+// Raw-log bytes wait here until they are written: a block as it is read,
+// before any of its records is decoded (so one write per block); under -X,
+// where bytes are taken one by one, each record before it is decoded. Also
+// before every wait and when the log is closed.
+static uint8_t logbuf[sizeof inbuf];
 static size_t logn;
 static int rawfd = -1;
 
@@ -183,6 +184,10 @@ static int refill(int fd)
             inpos = 0;
             inlen = static_cast<size_t>(n);
             counts.bytes += inlen;
+            if (opt.rawlog && !opt.tracerecords) {
+                rawlog_append(inlen, inbuf);
+                rawlog_flush();
+            }
             return 1;
         }
         if (n == 0) {
@@ -253,7 +258,8 @@ static void place(uint8_t* buf, int* i, const uint8_t* p, size_t n)
 }
 
 // The same framing a block at a time: the next end byte is found with
-// memchr, the bytes before it are placed and logged in one piece each.
+// memchr, the bytes before it are placed in one piece (the block is in the
+// raw log already).
 static int framebyblock(int fd, uint8_t* buf)
 {
     int i = 0;
@@ -265,8 +271,6 @@ static int framebyblock(int fd, uint8_t* buf)
         const uint8_t* end = static_cast<const uint8_t*>(memchr(p, endbyte, avail));
         size_t take = end ? size_t(end - p) + 1 : avail;
         inpos += take;
-        if (opt.rawlog)
-            rawlog_append(take, p);
         place(buf, &i, p, end ? take - 1 : take);
         if (!end)
             continue;
@@ -322,8 +326,9 @@ const uint8_t* framerecord(datetime* arrived)
         return nullptr;
     counts.records++;
     readclock(arrived);
-    rawlog_flush();
-    if (opt.tracerecords)
+    if (opt.tracerecords) {
+        rawlog_flush();
         tracerecord();
+    }
     return record;
 }

@@ -11,6 +11,7 @@
 #include "decoder.h"
 #include "framer.h"
 #include "metricsfile.h"
+#include "metricsread.h"
 #include "runloop.h"
 #include "settings.h"
 #include "timecheck.h"
@@ -20,6 +21,9 @@ static const char* program;
 static const char* version;
 static time_t started;
 static std::string lastfailure;   // said once until it changes
+// Write errors of the runs before, from the file they left: a failed write
+// ends the run, and the one started again must not hide it.
+static uint64_t earliererrors;
 
 void metrics_start(const char* path, const char* prog, const char* ver)
 {
@@ -28,6 +32,13 @@ void metrics_start(const char* path, const char* prog, const char* ver)
     program = prog;
     version = ver;
     started = time(nullptr);
+    std::string text, why;
+    struct stat sb;
+    std::vector<MetricSample> samples;
+    if (readmetrics(one.path(), text, sb, why) && parsemetrics(text, samples, why))
+        if (const MetricSample* e = findsample(samples, "morva_cdr_write_errors_total"))
+            if (e->value > 0 && e->value < 1e15)
+                earliererrors = uint64_t(e->value);
 }
 
 void metrics_write()
@@ -65,8 +76,9 @@ void metrics_write()
                  "The host time of the last record, as a Unix time.",
                  (long long)lastrecordtime());
     m.single("morva_raw_logging", MetricsFile::gauge, "1 while the raw log is on.", opt.rawlog);
-    m.single("morva_cdr_write_errors_total", MetricsFile::counter, "CDR writes that failed.",
-             out.errors);
+    m.single("morva_cdr_write_errors_total", MetricsFile::counter,
+             "CDR writes that failed, also in the runs before that wrote this file.",
+             earliererrors + out.errors);
     std::string why;
     if (m.write(why)) {
         lastfailure.clear();

@@ -137,6 +137,14 @@ bool MetricsFile::write(std::string& why)
         return false;
     };
 
+    // The file is replaced by a rename: something else at its name (a
+    // device such as /dev/null, a FIFO, a folder) would be replaced too.
+    struct stat sb;
+    if (lstat(path_.c_str(), &sb) == 0 && !S_ISREG(sb.st_mode)) {
+        errno = EINVAL;
+        why = path_ + ": not written: not a regular file";
+        return false;
+    }
     int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     // One left by a process of the same number that died while writing.
     if (fd < 0 && errno == EEXIST && unlink(tmp.c_str()) == 0)

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,6 +88,20 @@ TEST_F(Metrics, FailedWriteKeepsThePreviousFile)
     ASSERT_EQ(waitpid(pid, &st, 0), pid);
     EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
     EXPECT_EQ(slurp(path), "old\n");
+    EXPECT_EQ(files(), 1u);
+}
+
+// Something other than a file at the name (a FIFO here; /dev/null for one
+// who wants no figures) is left as it is, never renamed over.
+TEST_F(Metrics, OnlyAFileIsReplaced)
+{
+    fs::path path = dir / "m.prom";
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    MetricsFile m(path.string());
+    m.single("morva_x", MetricsFile::gauge, "Filler.", 1);
+    std::string why;
+    EXPECT_FALSE(m.write(why));
+    EXPECT_TRUE(fs::is_fifo(path));
     EXPECT_EQ(files(), 1u);
 }
 
