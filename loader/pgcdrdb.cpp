@@ -28,7 +28,7 @@ public:
     void rollback() noexcept override;
 
 private:
-    static FileState readstate(const PgDb::Result& r, int from);
+    static FileState readstate(const PgDb::Result& r, int row, int from);
     void number(long long v);
     void field(std::string_view v);
 
@@ -66,18 +66,18 @@ PgCdrDb::PgCdrDb(const std::string& conninfo, const std::string& site, int lock_
     buf_.reserve(COPYCHUNK + 1024);
 }
 
-// The columns from `from` on of a binary result: id, bytes, lines,
-// generation, mtime_ns, head, tail.
-FileState PgCdrDb::readstate(const PgDb::Result& r, int from)
+// The columns from `from` on of a row of a binary result: id, bytes,
+// lines, generation, mtime_ns, head, tail.
+FileState PgCdrDb::readstate(const PgDb::Result& r, int row, int from)
 {
     FileState st;
-    st.id = r.binint(0, from);
-    st.bytes = r.binint(0, from + 1);
-    st.lines = r.binint(0, from + 2);
-    st.generation = r.binint(0, from + 3);
-    st.mtime_ns = r.binint(0, from + 4);
-    st.head = r.text(0, from + 5);
-    st.tail = r.text(0, from + 6);
+    st.id = r.binint(row, from);
+    st.bytes = r.binint(row, from + 1);
+    st.lines = r.binint(row, from + 2);
+    st.generation = r.binint(row, from + 3);
+    st.mtime_ns = r.binint(row, from + 4);
+    st.head = r.text(row, from + 5);
+    st.tail = r.text(row, from + 6);
     return st;
 }
 
@@ -85,16 +85,8 @@ std::map<std::string, FileState> PgCdrDb::states()
 {
     std::map<std::string, FileState> all;
     PgDb::Result r = db_.exec(sql::STATES, {{site_}}, true);
-    for (int i = 0; i < r.rows(); i++) {
-        FileState& st = all[std::string(r.text(i, 0))];
-        st.id = r.binint(i, 1);
-        st.bytes = r.binint(i, 2);
-        st.lines = r.binint(i, 3);
-        st.generation = r.binint(i, 4);
-        st.mtime_ns = r.binint(i, 5);
-        st.head = r.text(i, 6);
-        st.tail = r.text(i, 7);
-    }
+    for (int i = 0; i < r.rows(); i++)
+        all[std::string(r.text(i, 0))] = readstate(r, i, 1);
     return all;
 }
 
@@ -105,7 +97,7 @@ FileState PgCdrDb::begin(const std::string& rel)
     PgDb::Result r = db_.exec(sql::FILE_LOCKED, {{site_}, {rel}}, true);
     if (r.rows() != 1)
         throw DbError(db_.name() + ": the record of " + rel + " vanished");
-    return readstate(r, 0);
+    return readstate(r, 0, 0);
 }
 
 std::unordered_map<std::string, int> PgCdrDb::calls(long long file)
