@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "loader.h"
+#include "pgdb.h"
 
 namespace fs = std::filesystem;
 
@@ -350,6 +351,27 @@ TEST_F(Loader, SchemaOneIsUpgradedInPlace)
     EXPECT_THROW(opensqlite(db, "north", 100), DbError);
     EXPECT_EQ(sql("PRAGMA user_version"), "1 ");
     EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "4 ");
+}
+
+// A password never shows in a message about the connection string: not
+// through libpq's words on a string it cannot read, which quote it, nor
+// through a host or database name that an @ or / of the password makes of
+// its rest. Each is refused before any connection is tried.
+TEST(PgConnection, NeverSaysThePassword)
+{
+    for (const char* conninfo : {"postgresql://morva:s3cr3t@[::1/calls",
+                                 "postgresql://morva:s3@cr3t@127.0.0.1:1/calls",
+                                 "postgresql://morva:s3/cr3t@127.0.0.1:1/calls",
+                                 "host=127.0.0.1 port=1 password=s3 cr3t"}) {
+        try {
+            PgDb db(conninfo, "morva-cdrload", 100);
+            ADD_FAILURE() << conninfo << ": connected";
+        } catch (const DbError& e) {
+            const std::string what = e.what();
+            EXPECT_TRUE(what.starts_with("PostgreSQL: connection string cannot be read: ")) << what;
+            EXPECT_EQ(what.find("cr3t"), what.npos) << what;
+        }
+    }
 }
 
 }  // namespace
