@@ -27,7 +27,8 @@ const char usage[] =
     "  DATABASE          an SQLite file, or a PostgreSQL connection string:\n"
     "                    postgresql://..., service=NAME, host=... dbname=...;\n"
     "                    default: the environment's MORVA_DB\n"
-    "  --site NAME       the site the tree belongs to; default: the host's name\n"
+    "  --site NAME       the site the tree belongs to; default: the host's name,\n"
+    "                    or the one site an SQLite file holds\n"
     "  -v, --verbose     at the end, one line: files read, rows loaded, bad lines\n"
     "  --metrics FILE    at the end, the figures of this run and the runs before\n"
     "                    in FILE, for monitoring (Prometheus text format)\n";
@@ -113,7 +114,8 @@ double seconds(typename Clock::time_point t)
 }
 
 // The run itself: its exit status, and what it loaded in tally.
-int run(const char* database, const std::string& site, std::string root, Tally& tally)
+int run(const char* database, const std::string& site, bool given, std::string root,
+        Tally& tally)
 {
     // A file-size limit must show as a failed write of the database, said
     // and with status 2, not kill the run without a word.
@@ -139,7 +141,7 @@ int run(const char* database, const std::string& site, std::string root, Tally& 
     }
 
     try {
-        auto db = opendb(database, site);
+        auto db = opendb(database, site, given);
         return loadtree(*db, root, std::cerr, tally);
     } catch (const DbError& e) {
         std::cerr << "morva-cdrload: " << e.what() << '\n';
@@ -163,7 +165,8 @@ int main(int argc, char** argv)
         database = nullptr;
     if (int status = options(argc, argv, verbose, metricspath, site, database); status >= 0)
         return status;
-    if (site.empty()) {
+    const bool given = !site.empty();
+    if (!given) {
         char host[256] = {};
         if (gethostname(host, sizeof host - 1) != 0 || !sitename(host)) {
             std::cerr << "morva-cdrload: the host's name cannot name the site: give --site\n";
@@ -183,7 +186,7 @@ int main(int argc, char** argv)
     }
 
     Tally tally;
-    int status = run(database, site, argv[optind], tally);
+    int status = run(database, site, given, argv[optind], tally);
     if (verbose)
         summary(tally);
 

@@ -26,6 +26,9 @@ public:
     void add(const CdrRow& row, long long file, long long generation, long long line) override;
     long long commit(const FileState& st) override;
     void rollback() noexcept override;
+    std::vector<std::string> sites(const std::string& site) override;
+    void usesite(const std::string& site) override { site_ = site; }
+    const std::string& name() const override { return db_.name(); }
 
 private:
     static FileState readstate(const PgDb::Result& r, int row, int from);
@@ -87,6 +90,17 @@ std::map<std::string, FileState> PgCdrDb::states()
     PgDb::Result r = db_.exec(sql::STATES, {{site_}}, true);
     for (int i = 0; i < r.rows(); i++)
         all[std::string(r.text(i, 0))] = readstate(r, i, 1);
+    return all;
+}
+
+std::vector<std::string> PgCdrDb::sites(const std::string& site)
+{
+    if (db_.exec(sql::HASSITE, {{site}}).rows() > 0)
+        return {site};
+    std::vector<std::string> all;
+    PgDb::Result r = db_.exec(sql::SITES);
+    for (int i = 0; i < r.rows(); i++)
+        all.emplace_back(r.text(i, 0));
     return all;
 }
 
