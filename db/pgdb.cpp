@@ -23,11 +23,46 @@ std::string oneline(const char* text)
     return s;
 }
 
+// libpq's words on a connection string it cannot read, without the part of
+// the string they quote, where a password may stand: the first quote that
+// is not one of libpq's own ("=", "]", ":", "/") is cut from there to the
+// words libpq puts after it (" in connection info string") or to the end.
+// libpq's messages are in English here: no program of ours sets a locale.
+std::string unquoted(std::string s)
+{
+    const std::string_view after = " in connection info string";
+    for (size_t q = 0; (q = s.find('"', q)) != s.npos; q += 3) {
+        if (q + 2 < s.size() && s[q + 2] == '"' && s[q + 1] && std::strchr("=]:/", s[q + 1]))
+            continue;
+        size_t end = s.ends_with(after) && s.size() - after.size() > q ? s.size() - after.size()
+                                                                        : s.size();
+        s.replace(q, end - q, "\"...\"");
+        break;
+    }
+    return s;
+}
+
+bool isuri(std::string_view s)
+{
+    return s.starts_with("postgresql://") || s.starts_with("postgres://");
+}
+
+// Whether a URI's user name and password end where libpq ends them, at
+// its only @, with no / or ? before it. An @, / or ? of a password written
+// as it is puts the rest of the password into the host, port or database
+// name, which messages show.
+bool userpartends(std::string_view uri)
+{
+    std::string_view rest = uri.substr(uri.find("://") + 3);
+    size_t at = rest.find('@');
+    return at == rest.npos || (rest.find_first_of("/?") > at && rest.find('@', at + 1) == rest.npos);
+}
+
 }  // namespace
 
 bool ispgconninfo(std::string_view s)
 {
-    if (s.starts_with("postgresql://") || s.starts_with("postgres://"))
+    if (isuri(s))
         return true;
     size_t i = s.find_first_not_of(" \t");
     size_t word = i == s.npos ? s.npos
@@ -40,6 +75,21 @@ bool ispgconninfo(std::string_view s)
 
 PgDb::PgDb(const std::string& conninfo, const char* program, int lock_ms)
 {
+    // Read first, so that no message of libpq's that quotes the string is
+    // ever shown.
+    char* err = nullptr;
+    PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &err);
+    PQconninfoFree(options);
+    if (!options) {
+        std::string why = err ? unquoted(oneline(err)) : "out of memory";
+        PQfreemem(err);
+        throw DbError("PostgreSQL: connection string cannot be read: " + why);
+    }
+    if (isuri(conninfo) && !userpartends(conninfo))
+        throw DbError("PostgreSQL: connection string cannot be read: more than one @, or an @"
+                      " after a / or ?; in a user name or password, write @ as %40, / as %2F"
+                      " and ? as %3F");
+
     // Ours first: what the connection string says comes later and wins. A
     // server that vanished without a word (a cut link) fails the run within
     // about a minute instead of holding it for hours.

@@ -22,7 +22,8 @@ class PgDb {
 public:
     // Connects; the connection's own settings (service file, .pgpass,
     // PG* variables) apply as libpq reads them. Waits for the server at most
-    // 30 seconds, and for a lock at most lock_ms.
+    // 30 seconds, and for a lock at most lock_ms. A connection string that
+    // cannot be read is refused with the kind of fault, never its text.
     PgDb(const std::string& conninfo, const char* program, int lock_ms);
     ~PgDb();
     PgDb(const PgDb&) = delete;

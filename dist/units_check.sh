@@ -184,11 +184,17 @@ if [ -n "$loaderbuilt" ]; then
             "2: morva-cdrload: MORVA_METRICS=bogus: not yes or no morva-cdrload-tcp-sl1x.prom" |
             diff - "$scratch/loads" && grep -q 'morva_cdrload_runs_total{source="morva-cdrload-tcp-sl1x",result="success"} 1$' \
             "$scratch/morva-cdrload-tcp-sl1x.prom" || { echo "morva-cdrload@.service: MORVA_METRICS no, yes, bogus"; fail=1; }
-        # MORVA_DB and MORVA_SITE: another database, the site named.
+        # MORVA_DB and MORVA_SITE: another database, the site named; the
+        # database never on the command line (echo in the loader's place).
         (export MORVA_METRICS=no MORVA_DB=$scratch/other.sqlite MORVA_SITE="north wing"
             eval "${line//%i/tcp-sl1x}") &&
             [ "$(sqlite3 "$scratch/other.sqlite" 'SELECT DISTINCT site FROM cdr' 2>&1)" = "north wing" ] ||
             { echo "morva-cdrload@.service: MORVA_DB and MORVA_SITE not taken"; fail=1; }
+        echoline=${line//"$prefix"\/bin\/morva-cdrload//bin/echo}
+        args=$(export MORVA_METRICS=no MORVA_DB=$scratch/other.sqlite MORVA_SITE=
+            eval "${echoline//%i/tcp-sl1x}")
+        [ "$args" = "$scratch/state/tcp-sl1x/cdr" ] ||
+            { echo "morva-cdrload@.service: MORVA_DB set, the loader's arguments: $args"; fail=1; }
     fi
 fi
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "cdrparse.h"
 #include "sqlitedb.h"  // DbError
@@ -40,13 +41,30 @@ public:
     // Stores the file's new state with its rows, and commits: the rows added.
     virtual long long commit(const FileState& st) = 0;
     virtual void rollback() noexcept = 0;
+
+    // The sites whose files the database holds: site alone when it holds
+    // that one, else all of them in order (none when it is new).
+    virtual std::vector<std::string> sites(const std::string& site) = 0;
+    // The files of site from now on.
+    virtual void usesite(const std::string& site) = 0;
+    // The database as messages name it: never a password.
+    virtual const std::string& name() const = 0;
 };
 
 // Opens or makes the database of DATABASE, an SQLite file or a PostgreSQL
 // connection string (ispgconninfo), for the rows of site; a database of
 // today's older schema is upgraded, one of a newer one refused. A lock held
 // by another process is waited for up to wait_ms. Throws DbError.
-std::unique_ptr<CdrDb> opendb(const std::string& database, const std::string& site,
+//
+// A tree stays under the site it was first loaded under: under another
+// name every file would be new, and all its calls loaded again. So site,
+// when not given (the host's name), is taken only by a database that holds
+// no site or holds that one; an SQLite file that holds one other site
+// keeps that one, and anything else is refused. A site given is refused by
+// an SQLite file that holds one other site and not it (a renamed site: the
+// message says how to rename it in the database); a new site given is
+// normal on a PostgreSQL server of many.
+std::unique_ptr<CdrDb> opendb(const std::string& database, const std::string& site, bool given,
                               int wait_ms = 30000);
 std::unique_ptr<CdrDb> opensqlite(const std::string& path, const std::string& site, int wait_ms);
 std::unique_ptr<CdrDb> openpg(const std::string& conninfo, const std::string& site, int wait_ms);

@@ -41,11 +41,6 @@ bool date(std::string_view s, int& day, int& month, int& year)
            monthdir(s.substr(3), month, year) && day >= 1 && day <= monthdays(month, year);
 }
 
-long long mtime_ns(const struct stat& sb)
-{
-    return (long long)sb.st_mtim.tv_sec * 1000000000LL + sb.st_mtim.tv_nsec;
-}
-
 // An open directory of the tree.
 struct Dir {
     DIR* d = nullptr;
@@ -104,6 +99,11 @@ int opensub(const Dir& parent, const std::string& name)
 }
 
 }  // namespace
+
+long long mtime_ns(const struct stat& sb)
+{
+    return (long long)sb.st_mtim.tv_sec * 1000000000LL + sb.st_mtim.tv_nsec;
+}
 
 // The packers date their tree from 1984 on.
 bool monthdir(std::string_view name, int& month, int& year)

@@ -7,12 +7,17 @@
 
 #include "cdrparse.h"
 
+struct stat;
+
 struct HourFile {
     std::string rel;         // path relative to the tree's root
     Hour hour;
     long long size = 0;      // size and modification time when found
     long long mtime_ns = 0;
 };
+
+// A file's modification time in nanoseconds, as a file's record keeps it.
+long long mtime_ns(const struct stat& sb);
 
 // The names of the three levels; each is true only for a name the packers
 // make, whose date agrees with the levels above it.

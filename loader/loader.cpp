@@ -18,11 +18,6 @@ namespace {
 
 constexpr long long PRINT = 128;  // bytes of head and tail kept to know a file by
 
-long long mtime_ns(const struct stat& sb)
-{
-    return (long long)sb.st_mtim.tv_sec * 1000000000LL + sb.st_mtim.tv_nsec;
-}
-
 struct Fd {
     int fd;
     ~Fd() { if (fd >= 0) close(fd); }

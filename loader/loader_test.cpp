@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "loader.h"
+#include "pgdb.h"
 
 namespace fs = std::filesystem;
 
@@ -350,6 +351,57 @@ TEST_F(Loader, SchemaOneIsUpgradedInPlace)
     EXPECT_THROW(opensqlite(db, "north", 100), DbError);
     EXPECT_EQ(sql("PRAGMA user_version"), "1 ");
     EXPECT_EQ(sql("SELECT count(*) FROM cdr"), "4 ");
+}
+
+// A tree stays under the site it was first loaded under, or all its calls
+// would be loaded again under the new name.
+TEST_F(Loader, ATreeKeepsItsSite)
+{
+    write(calls({1, 2}));
+    std::string err;
+    ASSERT_EQ(load(err), 0);
+    auto loadas = [&](const char* site, bool given) -> std::string {
+        try {
+            auto d = opendb(db, site, given);
+            std::ostringstream e;
+            Tally t;
+            return std::to_string(loadtree(*d, root.string(), e, t));
+        } catch (const DbError& e) {
+            return e.what();
+        }
+    };
+    // A renamed host goes on with the one site; a new --site is refused.
+    write(calls({1, 2, 3}));
+    EXPECT_EQ(loadas("renamed-host", false), "0");
+    const std::string refused = loadas("o'neill", true);
+    EXPECT_NE(refused.find("UPDATE cdr_file SET site = 'o''neill' WHERE site = 'north'"),
+              refused.npos) << refused;
+    // Several sites, none the host's name: refused, naming them.
+    sql("INSERT INTO cdr_file (site, path, bytes, lines, generation, mtime_ns, head, tail)"
+        " VALUES ('east', 'x', 0, 0, 1, 0, '', '')");
+    EXPECT_EQ(loadas("renamed-host", false),
+              db + ": holds the calls of the sites 'east', 'north', none named as this host"
+                   " ('renamed-host'): give the site of the tree with --site (MORVA_SITE)");
+    EXPECT_EQ(sql("SELECT site || ':' || first_party FROM cdr"), "north:1 north:2 north:3 ");
+}
+
+// A password never shows: neither in libpq's words on a string it cannot
+// read, nor in a host or database name an @ or / of it makes of its rest.
+TEST(PgConnection, NeverSaysThePassword)
+{
+    for (const char* conninfo : {"postgresql://morva:s3cr3t@[::1/calls",
+                                 "postgresql://morva:s3@cr3t@127.0.0.1:1/calls",
+                                 "postgresql://morva:s3/cr3t@127.0.0.1:1/calls",
+                                 "host=127.0.0.1 port=1 password=s3 cr3t"}) {
+        try {
+            PgDb db(conninfo, "morva-cdrload", 100);
+            ADD_FAILURE() << conninfo << ": connected";
+        } catch (const DbError& e) {
+            const std::string what = e.what();
+            EXPECT_TRUE(what.starts_with("PostgreSQL: connection string cannot be read: ")) << what;
+            EXPECT_EQ(what.find("cr3t"), what.npos) << what;
+        }
+    }
 }
 
 }  // namespace

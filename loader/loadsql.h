@@ -7,6 +7,9 @@
 
 namespace sql {
 
+// Whether the database holds files of a site; the sites it holds.
+inline constexpr const char* HASSITE = "SELECT 1 FROM cdr_file WHERE site = $1 LIMIT 1";
+inline constexpr const char* SITES = "SELECT DISTINCT site FROM cdr_file ORDER BY site";
 inline constexpr const char* STATES =
     "SELECT path, id, bytes, lines, generation, mtime_ns, head, tail FROM cdr_file"
     " WHERE site = $1";

@@ -1,10 +1,11 @@
-// morva-cdrload [-v] [--metrics FILE] [--site NAME] DATABASE CDRDIR: loads
+// morva-cdrload [-v] [--metrics FILE] [--site NAME] [DATABASE] CDRDIR: loads
 // the hourly CDR tree under CDRDIR, the calls of one site, into DATABASE (an
-// SQLite file or a PostgreSQL server), incrementally.
+// SQLite file or a PostgreSQL server; default $MORVA_DB), incrementally.
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <getopt.h>
 #include <iostream>
@@ -22,10 +23,12 @@
 namespace {
 
 const char usage[] =
-    "usage: morva-cdrload [-v] [--metrics FILE] [--site NAME] DATABASE CDRDIR\n"
+    "usage: morva-cdrload [-v] [--metrics FILE] [--site NAME] [DATABASE] CDRDIR\n"
     "  DATABASE          an SQLite file, or a PostgreSQL connection string:\n"
-    "                    postgresql://..., service=NAME, host=... dbname=...\n"
-    "  --site NAME       the site the tree belongs to; default: the host's name\n"
+    "                    postgresql://..., service=NAME, host=... dbname=...;\n"
+    "                    default: the environment's MORVA_DB\n"
+    "  --site NAME       the site the tree belongs to; default: the host's name,\n"
+    "                    or the one site an SQLite file holds\n"
     "  -v, --verbose     at the end, one line: files read, rows loaded, bad lines\n"
     "  --metrics FILE    at the end, the figures of this run and the runs before\n"
     "                    in FILE, for monitoring (Prometheus text format)\n";
@@ -43,8 +46,10 @@ bool sitename(std::string_view s)
 }
 
 // The status to end with at once (help, version, a usage error), or -1 to
-// go on with DATABASE and CDRDIR at argv[optind].
-int options(int argc, char** argv, bool& verbose, const char*& metrics, std::string& site)
+// go on with DATABASE and CDRDIR, or CDRDIR alone when database is given
+// (MORVA_DB), at argv[optind].
+int options(int argc, char** argv, bool& verbose, const char*& metrics, std::string& site,
+            const char*& database)
 {
     static const option longopts[] = {{"verbose", no_argument, nullptr, 'v'},
                                       {"metrics", required_argument, nullptr, 'm'},
@@ -75,13 +80,15 @@ int options(int argc, char** argv, bool& verbose, const char*& metrics, std::str
         }
     }
     // A path that starts with a dash is more often a mistyped option.
-    bool ok = argc - optind == 2;
+    bool ok = argc - optind == 2 || (argc - optind == 1 && database);
     for (int i = optind; ok && i < argc; i++)
         ok = *argv[i] && !(argv[i][0] == '-' && argv[i][1]);
     if (!ok) {
         std::cerr << usage;
         return 2;
     }
+    if (argc - optind == 2)
+        database = argv[optind++];
     return -1;
 }
 
@@ -107,7 +114,8 @@ double seconds(typename Clock::time_point t)
 }
 
 // The run itself: its exit status, and what it loaded in tally.
-int run(const char* database, const std::string& site, std::string root, Tally& tally)
+int run(const char* database, const std::string& site, bool given, std::string root,
+        Tally& tally)
 {
     // A file-size limit must show as a failed write of the database, said
     // and with status 2, not kill the run without a word.
@@ -133,7 +141,7 @@ int run(const char* database, const std::string& site, std::string root, Tally& 
     }
 
     try {
-        auto db = opendb(database, site);
+        auto db = opendb(database, site, given);
         return loadtree(*db, root, std::cerr, tally);
     } catch (const DbError& e) {
         std::cerr << "morva-cdrload: " << e.what() << '\n';
@@ -150,9 +158,15 @@ int main(int argc, char** argv)
     bool verbose = false;
     const char* metricspath = nullptr;
     std::string site;
-    if (int status = options(argc, argv, verbose, metricspath, site); status >= 0)
+    // From the environment, a connection string stays off the command line,
+    // which every local user can read.
+    const char* database = std::getenv("MORVA_DB");
+    if (database && !*database)
+        database = nullptr;
+    if (int status = options(argc, argv, verbose, metricspath, site, database); status >= 0)
         return status;
-    if (site.empty()) {
+    const bool given = !site.empty();
+    if (!given) {
         char host[256] = {};
         if (gethostname(host, sizeof host - 1) != 0 || !sitename(host)) {
             std::cerr << "morva-cdrload: the host's name cannot name the site: give --site\n";
@@ -172,7 +186,7 @@ int main(int argc, char** argv)
     }
 
     Tally tally;
-    int status = run(argv[optind], site, argv[optind + 1], tally);
+    int status = run(database, site, given, argv[optind], tally);
     if (verbose)
         summary(tally);
 

@@ -26,9 +26,12 @@ public:
     void add(const CdrRow& row, long long file, long long generation, long long line) override;
     long long commit(const FileState& st) override;
     void rollback() noexcept override;
+    std::vector<std::string> sites(const std::string& site) override;
+    void usesite(const std::string& site) override { site_ = site; }
+    const std::string& name() const override { return db_.name(); }
 
 private:
-    static FileState readstate(const PgDb::Result& r, int from);
+    static FileState readstate(const PgDb::Result& r, int row, int from);
     void number(long long v);
     void field(std::string_view v);
 
@@ -66,18 +69,18 @@ PgCdrDb::PgCdrDb(const std::string& conninfo, const std::string& site, int lock_
     buf_.reserve(COPYCHUNK + 1024);
 }
 
-// The columns from `from` on of a binary result: id, bytes, lines,
-// generation, mtime_ns, head, tail.
-FileState PgCdrDb::readstate(const PgDb::Result& r, int from)
+// The columns from `from` on of a row of a binary result: id, bytes,
+// lines, generation, mtime_ns, head, tail.
+FileState PgCdrDb::readstate(const PgDb::Result& r, int row, int from)
 {
     FileState st;
-    st.id = r.binint(0, from);
-    st.bytes = r.binint(0, from + 1);
-    st.lines = r.binint(0, from + 2);
-    st.generation = r.binint(0, from + 3);
-    st.mtime_ns = r.binint(0, from + 4);
-    st.head = r.text(0, from + 5);
-    st.tail = r.text(0, from + 6);
+    st.id = r.binint(row, from);
+    st.bytes = r.binint(row, from + 1);
+    st.lines = r.binint(row, from + 2);
+    st.generation = r.binint(row, from + 3);
+    st.mtime_ns = r.binint(row, from + 4);
+    st.head = r.text(row, from + 5);
+    st.tail = r.text(row, from + 6);
     return st;
 }
 
@@ -85,16 +88,19 @@ std::map<std::string, FileState> PgCdrDb::states()
 {
     std::map<std::string, FileState> all;
     PgDb::Result r = db_.exec(sql::STATES, {{site_}}, true);
-    for (int i = 0; i < r.rows(); i++) {
-        FileState& st = all[std::string(r.text(i, 0))];
-        st.id = r.binint(i, 1);
-        st.bytes = r.binint(i, 2);
-        st.lines = r.binint(i, 3);
-        st.generation = r.binint(i, 4);
-        st.mtime_ns = r.binint(i, 5);
-        st.head = r.text(i, 6);
-        st.tail = r.text(i, 7);
-    }
+    for (int i = 0; i < r.rows(); i++)
+        all[std::string(r.text(i, 0))] = readstate(r, i, 1);
+    return all;
+}
+
+std::vector<std::string> PgCdrDb::sites(const std::string& site)
+{
+    if (db_.exec(sql::HASSITE, {{site}}).rows() > 0)
+        return {site};
+    std::vector<std::string> all;
+    PgDb::Result r = db_.exec(sql::SITES);
+    for (int i = 0; i < r.rows(); i++)
+        all.emplace_back(r.text(i, 0));
     return all;
 }
 
@@ -105,7 +111,7 @@ FileState PgCdrDb::begin(const std::string& rel)
     PgDb::Result r = db_.exec(sql::FILE_LOCKED, {{site_}, {rel}}, true);
     if (r.rows() != 1)
         throw DbError(db_.name() + ": the record of " + rel + " vanished");
-    return readstate(r, 0);
+    return readstate(r, 0, 0);
 }
 
 std::unordered_map<std::string, int> PgCdrDb::calls(long long file)

@@ -25,6 +25,9 @@ public:
         nrows_ = 0;
         db_.rollback();
     }
+    std::vector<std::string> sites(const std::string& site) override;
+    void usesite(const std::string& site) override { site_ = site; }
+    const std::string& name() const override { return db_.path(); }
 
 private:
     using Stmt = SqliteDb::Stmt;
@@ -139,6 +142,21 @@ std::map<std::string, FileState> SqliteCdrDb::states()
     states_->text(site_);
     while (states_->step())
         all[states_->coltext(0)] = readstate(*states_, 1);
+    return all;
+}
+
+std::vector<std::string> SqliteCdrDb::sites(const std::string& site)
+{
+    auto has = db_.prepare(sql::HASSITE);
+    has->text(site);
+    if (has->step()) {
+        has->done();
+        return {site};
+    }
+    std::vector<std::string> all;
+    auto each = db_.prepare(sql::SITES);
+    while (each->step())
+        all.push_back(each->coltext(0));
     return all;
 }
 

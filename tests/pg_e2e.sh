@@ -8,7 +8,8 @@
 #    run left in peace: each line is in the table once, exactly as a single
 #    load in peace puts it into another database;
 #  - two sites loading at once into empty databases, three times: both
-#    runs succeed and each site has every line once;
+#    runs succeed and each site has every line once; then a run without
+#    --site is refused, its host's name not among them;
 #  - a database of a newer schema is refused with a message;
 #  - the report of a site from PostgreSQL is the report of the same tree
 #    from SQLite, file for file; with two sites the per-site tables name
@@ -91,6 +92,12 @@ for round in 1 2 3; do
         FROM cdr GROUP BY site ORDER BY site" | tr '\n' ' ')
     [ "$got" = "a|$rows|$rows b|$rows|$rows " ] || bad "round $round: rows by site: $got"
 done
+
+# Without --site, a server of other sites than the host's name is refused.
+"$build/morva-cdrload" "$(conn two1)" cdr 2>nosite.err
+rc=$?
+[ $rc = 2 ] && grep -qF "holds the calls of the sites 'a', 'b', none named as this host" nosite.err ||
+    bad "no --site, sites a and b there: status $rc: $(cat nosite.err)"
 
 # A database of a newer schema is refused.
 newdb newer
