@@ -189,6 +189,10 @@ void Tally::traffic(const Call& c, long long start, bool inperiod)
         trunk[n++] = c.first;
     int d = c.dir == Dir::Out ? 0 : c.dir == Dir::In ? 1 : 2;
     long long lo = std::max(start, s_.from), hi = std::min(c.end, s_.to);
+    // A call read for its traffic in the period that had none there seized
+    // no trunk in it: it makes no group and adds no trunk to a group's size.
+    if (!inperiod && lo >= hi)
+        return;
     for (int i = 0; i < n; i++) {
         size_t g = size_t(trunks_.group(trunk[i], c.site));
         while (series.size() < (g + 1) * SERIES)
