@@ -235,7 +235,13 @@ int main(int argc, char** argv)
         if (csv)
             csv->write(tables, tally, trunks);
         writepage(page, info, tables, tally, trunks);
-        page.commit();
+        // Every file is written before any is put in place: a report that
+        // fails leaves all the files of the one before.
+        std::vector<OutFile*> files{&page};
+        if (csv)
+            for (OutFile* f : csv->files())
+                files.push_back(f);
+        OutFile::commitall(files);
         if (info.badrows) {
             std::cerr << "morva-report: " << info.database << ": " << info.badrows
                       << " rows could not be read and are left out of the report\n";

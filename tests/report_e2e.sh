@@ -43,6 +43,16 @@ mkdir csv
 [ -s report.err ] && { cat report.err; echo "morva-report said something"; fail=1; }
 ls csv report.html.tmp 2>/dev/null | grep -q '\.tmp$' && { echo "a temporary file was left"; fail=1; }
 
+# A report of another period whose page cannot be put in place (a folder
+# stands there) fails and leaves the CSV files of the one before.
+cp -a csv csv.before && mkdir page.html
+"$build/morva-report" --from 2026-11-30 --to 2026-12-02 --csv csv -o page.html cdr.sqlite 2>/dev/null
+rc=$?
+[ $rc = 2 ] || { echo "the report whose page has a folder in its place: status $rc, not 2"; fail=1; }
+diff -r csv.before csv >/dev/null || { echo "a failed report replaced CSV files"; fail=1; }
+ls -a csv . | grep -q '\.tmp$' && { echo "a failed report left a temporary file"; fail=1; }
+rm -r csv.before page.html
+
 # The report's CSV files read into sqlite3 beside the database: each
 # extension's calls and seconds, out and in, and the calls and seconds of
 # each direction agree with the rows of the day; the extensions' costs add
