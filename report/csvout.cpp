@@ -11,8 +11,15 @@
 
 namespace {
 
-std::string field(const std::string& s)
+// A text field: one that begins as a spreadsheet formula does (=, +, -,
+// @, a tab or a carriage return) gets a ' before it, which makes it text
+// (the lone - of no department or group cannot be a formula); then quoted
+// where it must be.
+std::string field(const std::string& text)
 {
+    bool formula = !text.empty() && text != "-" &&
+                   std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
+    std::string s = formula ? "'" + text : text;
     if (s.find_first_of(",\"\r\n") == s.npos)
         return s;
     std::string q = "\"";

@@ -3,11 +3,14 @@
 # (the clock frozen inside the stream's days) into an hourly tree, the
 # loader into SQLite, morva-report on a day that calls span into and out
 # of, with the shipped directory and tariff examples and a trunks file.
-# extensions.csv and summary.csv agree with queries on the database; then
-# the page is rendered in headless Chromium: it loads, every plot is drawn,
-# and a screenshot is not blank. Without the browser (Debian package
-# chromium-headless-shell) the rest is checked and the case reports
-# skipped (77), never passed; without sqlite3 or python3 it is skipped.
+# extensions.csv and summary.csv agree with queries on the database; a
+# text that would be a spreadsheet formula is made text in the CSV files
+# and markup is escaped on the page; a failed report leaves the files of
+# the one before. Then the page is rendered in headless Chromium: it
+# loads, every plot is drawn, and a screenshot is not blank. Without the
+# browser (Debian package chromium-headless-shell) the rest is checked and
+# the case reports skipped (77), never passed; without sqlite3 or python3
+# it is skipped.
 # Usage: report_e2e.sh BUILD_DIR SOURCE_DIR
 set -u
 build=$(cd "$1" && pwd)
@@ -36,8 +39,12 @@ env LD_PRELOAD="$faketime_lib" FAKETIME='2026-12-01 12:00:00' \
     { tail -n 5 loader.err; echo "the loader failed"; exit 1; }
 
 printf '%s\n' first,last,group,size 4000,4499,City,500 4500,4999,Mobile,500 >trunks.csv
+# The shipped directory and a person whose name and department would be
+# formulas in a spreadsheet and markup on the page.
+{ cat "$src/examples/directory.csv"
+  echo '9999998,"=HYPERLINK(""http://example.invalid/"",""<b>Pay</b>"")",-2+3'; } >directory.csv
 mkdir csv
-"$build/morva-report" --from 2026-12-01 --to 2026-12-02 --directory "$src/examples/directory.csv" \
+"$build/morva-report" --from 2026-12-01 --to 2026-12-02 --directory directory.csv \
     --tariff "$src/examples/tariff.csv" --trunks trunks.csv --csv csv -o report.html cdr.sqlite \
     2>report.err || { cat report.err; echo "morva-report failed"; exit 1; }
 [ -s report.err ] && { cat report.err; echo "morva-report said something"; fail=1; }
@@ -97,6 +104,11 @@ SQL
 [ -s compare.out ] && { head -n 20 compare.out; fail=1; }
 [ "$(head -n 1 csv/extensions.csv)" = extension,name,department,calls_out,calls_in,seconds_out,seconds_in,cost ] ||
     { echo "extensions.csv has another header: $(head -n 1 csv/extensions.csv)"; fail=1; }
+grep -qxF '9999998,"'"'"'=HYPERLINK(""http://example.invalid/"",""<b>Pay</b>"")",'"'"'-2+3,0,0,0,0,0.0000' \
+    csv/extensions.csv && grep -q "^'-2+3," csv/departments.csv && grep -q '^-,' csv/departments.csv ||
+    { echo "a text that begins as a formula is not made text in the CSV files"; fail=1; }
+grep -qF '=HYPERLINK(&quot;http://example.invalid/&quot;,&quot;&lt;b&gt;Pay&lt;/b&gt;&quot;)' report.html &&
+    ! grep -q '<b>Pay' report.html || { echo "a name from the directory is not escaped on the page"; fail=1; }
 grep -q '^City,out,[0-2][0-9]:[0-5][0-9],' csv/traffic.csv ||
     { echo "traffic.csv has no busy hour for City, out:"; cat csv/traffic.csv; fail=1; }
 
