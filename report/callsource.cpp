@@ -36,7 +36,7 @@ void CallSource::choosesites(std::vector<std::string> there, const std::vector<s
     }
     for (const std::string& s : asked) {
         if (std::find(there.begin(), there.end(), s) == there.end())
-            throw DbError(name_ + ": no calls of site \"" + s + "\"");
+            throw DbError(name_ + ": no site \"" + s + "\" (no file of it was ever loaded)");
         if (std::find(sites_.begin(), sites_.end(), s) == sites_.end())
             sites_.push_back(s);
     }
