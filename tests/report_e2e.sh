@@ -6,11 +6,11 @@
 # extensions.csv and summary.csv agree with queries on the database; a
 # text that would be a spreadsheet formula is made text in the CSV files
 # and markup is escaped on the page; a failed report leaves the files of
-# the one before. Then the page is rendered in headless Chromium: it
-# loads, every plot is drawn, and a screenshot is not blank. Without the
-# browser (Debian package chromium-headless-shell) the rest is checked and
-# the case reports skipped (77), never passed; without sqlite3 or python3
-# it is skipped.
+# the one before; a month without calls is said. Then the page is
+# rendered in headless Chromium: it loads, every plot is drawn, and a
+# screenshot is not blank. Without the browser (Debian package
+# chromium-headless-shell) the rest is checked and the case reports
+# skipped (77), never passed; without sqlite3 or python3 it is skipped.
 # Usage: report_e2e.sh BUILD_DIR SOURCE_DIR
 set -u
 build=$(cd "$1" && pwd)
@@ -59,6 +59,11 @@ rc=$?
 diff -r csv.before csv >/dev/null || { echo "a failed report replaced CSV files"; fail=1; }
 ls -a csv . | grep -q '\.tmp$' && { echo "a failed report left a temporary file"; fail=1; }
 rm -r csv.before page.html
+# A month without calls is written, status 0, and said on standard error.
+"$build/morva-report" --from 2026-10-01 -o empty.html cdr.sqlite 2>empty.err
+rc=$?
+[ $rc = 0 ] && grep -q ': no calls in the period 2026-10-01 to 2026-10-31$' empty.err ||
+    { echo "a month without calls: status $rc, said: $(cat empty.err)"; fail=1; }
 
 # The report's CSV files read into sqlite3 beside the database: each
 # extension's calls and seconds, out and in, and the calls and seconds of
