@@ -33,10 +33,8 @@ public:
     {
         return *this << std::string_view(std::to_string(n));
     }
-    // Writes the rest and puts the file in its place.
-    void commit() { commitall({this}); }
-    // Writes each file out whole under its temporary name, then puts them
-    // all in place: none is renamed unless all were written, and each
+    // Writes the rest of each file under its temporary name, then puts
+    // them all in place: none is renamed unless all were written, and each
     // target was checked to take a file.
     static void commitall(const std::vector<OutFile*>& files);
 
