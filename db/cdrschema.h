@@ -8,11 +8,36 @@
 
 inline constexpr int CDR_SCHEMA = 2;
 
-// A call's direction is its type without the assisted bit 0x40 (191 is
-// ~0x40 in a byte): kept by the view, not in every row.
-#define CDR_DIRECTION                                                                  \
-    "CASE c.type & 191 WHEN 1 THEN 'out' WHEN 2 THEN 'out' WHEN 3 THEN 'tandem'"      \
-    " WHEN 129 THEN 'in' WHEN 130 THEN 'in' WHEN 137 THEN 'internal' END"
+// A call's direction is its type without the assisted bit 0x40, by this
+// one table (type, CallDir, the view's name), which gives the loader's
+// check of a line, the report's direction and the view's column: 01 and
+// 02 outgoing, 03 tandem, 81 and 82 incoming, 89 internal (hexadecimal).
+#define CDR_CALLTYPES(X)                                                               \
+    X(1, Out, out) X(2, Out, out) X(3, Tandem, tandem) X(129, In, in) X(130, In, in)   \
+    X(137, Internal, internal)
+
+enum class CallDir { Out, In, Tandem, Internal };
+
+struct CdrDirection {
+    bool known;        // false: a type no CDR line has
+    CallDir dir;
+    const char* name;  // as the view names it
+};
+
+constexpr CdrDirection cdrdirection(long long type)
+{
+    switch (type & ~0x40LL) {
+#define CDR_CASE(code, dir, name) case code: return {true, CallDir::dir, #name};
+        CDR_CALLTYPES(CDR_CASE)
+#undef CDR_CASE
+    }
+    return {false, CallDir::Out, nullptr};
+}
+
+// The same in SQL, kept by the view, not in every row (191 is ~0x40 in a
+// byte).
+#define CDR_WHEN(code, dir, name) " WHEN " #code " THEN '" #name "'"
+#define CDR_DIRECTION "CASE c.type & 191" CDR_CALLTYPES(CDR_WHEN) " END"
 #define CDR_VIEW(endtime)                                                              \
     "CREATE VIEW cdr AS SELECT c.id, f.site, c.first_party, c.second_party, c.dialled,"  \
     " " endtime " AS end_time, c.duration, c.meter, c.charge, c.type,"                 \

@@ -101,7 +101,7 @@ fi
 
 if [ -n "$report" ]; then
     mkdir -m 777 "$work/reports"
-    traced /bin/sh -c 'month=$(date -d "$(date +%Y-%m-01) -1 month" +%Y-%m) && dir=$WORK/reports && mkdir -p "$dir/$month" && exec "$0" "$@" --from "$month-01" --csv "$dir/$month" -o "$dir/$month.html" "$WORK/cdr.sqlite"' \
+    MORVA_DB= MORVA_SITE= traced /bin/sh -c 'month=$(date -d "$(date +%Y-%m-01) -1 month" +%Y-%m) && dir=$WORK/reports && mkdir -p "$dir/$month" && { [ -z "$MORVA_SITE" ] || set -- "$@" --site "$MORVA_SITE"; } && exec "$0" "$@" --from "$month-01" --csv "$dir/$month" -o "$dir/$month.html" "${MORVA_DB:-$WORK/cdr.sqlite}"' \
         "$report" --mask 2 || { echo "morva-report failed"; fail=1; }
     [ -n "$(find "$work/reports" -name '*.html' -size +1k)" ] || { echo "morva-report wrote no page"; fail=1; }
 fi

@@ -66,14 +66,16 @@ for name in morva-sl1x11rx@.service morva-cdrload@.service; do
 done
 [ -e "$exampledir/morva-sl1x11rx-socat@.service" ] ||
     { echo "the socat recipe is not installed in the documentation"; fail=1; }
-# The loader of an instance with the drop-in for a central server: the
-# unit and the drop-in as one, the drop-in's settings last, as systemd
-# reads them.
+# The loader and the report of an instance with the drop-in for a central
+# server: the unit and the drop-in as one, the drop-in's settings last, as
+# systemd reads them.
 if [ -e "$exampledir/morva-cdrload-central.conf" ]; then
-    cat "$unitdir/morva-cdrload@.service" "$exampledir/morva-cdrload-central.conf" \
-        >"$unitdir/morva-cdrload-central@.service"
-    ln -s morva-cdrload-central@.service "$unitdir/morva-cdrload-central@ttyS0.service"
-    units+=("$unitdir/morva-cdrload-central@ttyS0.service")
+    for prog in cdrload report; do
+        cat "$unitdir/morva-$prog@.service" "$exampledir/morva-cdrload-central.conf" \
+            >"$unitdir/morva-$prog-central@.service"
+        ln -s "morva-$prog-central@.service" "$unitdir/morva-$prog-central@ttyS0.service"
+        units+=("$unitdir/morva-$prog-central@ttyS0.service")
+    done
 else
     echo "the loader's drop-in for a central server is not installed in the documentation"; fail=1
 fi
@@ -210,11 +212,26 @@ if [ -x "$prefix/bin/morva-report" ] && [ "$(wc -c <"$prefix/bin/morva-report")"
     if ! execline morva-report@.service MORVA_REPORT_OPTS; then
         fail=1
     else
-        (MORVA_REPORT_OPTS="--mask 2 --long-hours 1"; eval "${line//%i/ttyS0}") 2>"$scratch/report.err" ||
+        (export MORVA_REPORT_OPTS="--mask 2 --long-hours 1" MORVA_DB= MORVA_SITE=
+            eval "${line//%i/ttyS0}") 2>"$scratch/report.err" ||
             { cat "$scratch/report.err"; echo "morva-report@ttyS0: the report failed"; fail=1; }
         month=$(date -d "$(date +%Y-%m-01) -1 month" +%Y-%m)
         [ -s "$state/reports/$month.html" ] && [ -s "$state/reports/$month/extensions.csv" ] ||
             { echo "morva-report@ttyS0: no report of $month:"; ls -R "$state/reports"; fail=1; }
+        # MORVA_DB and MORVA_SITE, as the loader's unit takes them: the
+        # report of a site that only that database holds; a site it does
+        # not hold fails.
+        "$prefix/bin/morva-cdrload" --site "north wing" "$scratch/north.sqlite" "$state/cdr" \
+            >/dev/null 2>&1 || { echo "the database of site north wing was not made"; fail=1; }
+        rm -r "$state/reports"
+        for site in "north wing" south; do
+            (export MORVA_REPORT_OPTS= MORVA_DB=$scratch/north.sqlite MORVA_SITE=$site
+                eval "${line//%i/ttyS0}") 2>"$scratch/report.err"
+            echo "$?" >>"$scratch/reports"
+        done
+        [ "$(cat "$scratch/reports")" = "$(printf '0\n2')" ] &&
+            grep -q ', site north wing' "$state/reports/$month.html" ||
+            { echo "morva-report@.service: MORVA_DB and MORVA_SITE not taken"; fail=1; }
     fi
 fi
 

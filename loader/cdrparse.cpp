@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 
+#include "cdrschema.h"
 #include "civil.h"
 
 namespace {
@@ -29,18 +30,6 @@ bool number(std::string_view s, long max, long& v)
 }
 
 int twodigits(std::string_view s) { return (s[0] - '0') * 10 + (s[1] - '0'); }
-
-// The call's direction, from its type without the assisted bit.
-const char* direction(int type)
-{
-    switch (type & ~0x40) {
-    case 0x01: case 0x02: return "out";
-    case 0x03: return "tandem";
-    case 0x81: case 0x82: return "in";
-    case 0x89: return "internal";
-    default: return nullptr;
-    }
-}
 
 }  // namespace
 
@@ -115,7 +104,7 @@ const char* parse_cdr(std::string_view line, const Hour& h, CdrRow& row)
     if (t.size() != 2 || hex(t[0]) < 0 || hex(t[1]) < 0)
         return "bad call type";
     row.type = hex(t[0]) * 16 + hex(t[1]);
-    row.direction = direction(row.type);
+    row.direction = cdrdirection(row.type).name;
     if (!row.direction)
         return "unknown call type";
     row.assisted = row.type & 0x40;

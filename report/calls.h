@@ -10,7 +10,9 @@
 #include <unordered_map>
 #include <vector>
 
-enum class Dir { Out, In, Tandem, Internal };
+#include "cdrschema.h"
+
+using Dir = CallDir;
 constexpr int NDIRS = 4;
 
 // The longest call a CDR line can hold: 65535 ticks of 4 seconds.

@@ -13,19 +13,6 @@ bool digits(std::string_view s, size_t most)
     return s.size() <= most && s.find_first_not_of("0123456789") == s.npos;
 }
 
-// The direction of a call type, without its assisted bit, as the loader
-// reads it.
-bool direction(long long type, Dir& d)
-{
-    switch (type & ~0x40LL) {
-    case 0x01: case 0x02: d = Dir::Out; return true;
-    case 0x03: d = Dir::Tandem; return true;
-    case 0x81: case 0x82: d = Dir::In; return true;
-    case 0x89: d = Dir::Internal; return true;
-    default: return false;
-    }
-}
-
 }  // namespace
 
 void CallSource::choosesites(std::vector<std::string> there, const std::vector<std::string>& asked)
@@ -36,7 +23,7 @@ void CallSource::choosesites(std::vector<std::string> there, const std::vector<s
     }
     for (const std::string& s : asked) {
         if (std::find(there.begin(), there.end(), s) == there.end())
-            throw DbError(name_ + ": no calls of site \"" + s + "\"");
+            throw DbError(name_ + ": no site \"" + s + "\" (no file of it was ever loaded)");
         if (std::find(sites_.begin(), sites_.end(), s) == sites_.end())
             sites_.push_back(s);
     }
@@ -55,12 +42,14 @@ bool CallSource::take(long long file, std::string_view first, std::string_view s
                       long long meter, long long type, Call& c)
 {
     auto site = files_.find(file);
-    if (site == files_.end() || !direction(type, c.dir) || duration < 0 || duration > MAXCALL ||
+    CdrDirection d = cdrdirection(type);
+    if (site == files_.end() || !d.known || duration < 0 || duration > MAXCALL ||
         meter < 0 || meter > 1000000 || !digits(first, 7) || !digits(second, 7) ||
         !digits(dialled, 24)) {
         bad_++;
         return false;
     }
+    c.dir = d.dir;
     c.site = site->second;
     c.first = first;
     c.second = second;

@@ -35,7 +35,6 @@ public:
     // (empty when an optional column is absent). Blanks around a field
     // that is not quoted are dropped.
     std::string_view field(size_t col) const;
-    bool has(size_t col) const { return index_[col] >= 0; }
     // The line the current record began on.
     long line() const { return recline_; }
     [[noreturn]] void fail(const std::string& what) const;

@@ -11,8 +11,15 @@
 
 namespace {
 
-std::string field(const std::string& s)
+// A text field: one that begins as a spreadsheet formula does (=, +, -,
+// @, a tab or a carriage return) gets a ' before it, which makes it text
+// (the lone - of no department or group cannot be a formula); then quoted
+// where it must be.
+std::string field(const std::string& text)
 {
+    bool formula = !text.empty() && text != "-" &&
+                   std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
+    std::string s = formula ? "'" + text : text;
     if (s.find_first_of(",\"\r\n") == s.npos)
         return s;
     std::string q = "\"";
@@ -76,13 +83,12 @@ CsvOut::CsvOut(const std::string& dir, const Sites& sites) : dir_(dir), sites_(s
 
 void CsvOut::write(const Tables& t, const Tally& tally, const Trunks& trunks)
 {
-    std::vector<std::unique_ptr<OutFile>> files;
     for (const Table* tab : {&t.summary, &t.departments, &t.extensions, &t.costly,
                              &t.numbersbycost, &t.numbersbycalls, &t.labelsbycost,
                              &t.labelsbycalls, &t.unrated, &t.hours, &t.days, &t.traffic,
                              &t.groups}) {
-        files.push_back(std::make_unique<OutFile>(dir_ + "/" + tab->file));
-        OutFile& f = *files.back();
+        files_.push_back(std::make_unique<OutFile>(dir_ + "/" + tab->file));
+        OutFile& f = *files_.back();
         f << csvrecord(tab->columns);
         for (auto& row : tab->rows)
             f << csvrecord(row);
@@ -90,8 +96,8 @@ void CsvOut::write(const Tables& t, const Tally& tally, const Trunks& trunks)
 
     // Every quarter hour of the period, for each group and direction that
     // carried traffic: written as it is read, never held as text.
-    files.push_back(std::make_unique<OutFile>(dir_ + "/quarters.csv"));
-    OutFile& q = *files.back();
+    files_.push_back(std::make_unique<OutFile>(dir_ + "/quarters.csv"));
+    OutFile& q = *files_.back();
     q << (sitecolumn(sites_) ? "group,direction,start,erlangs,site\n" : "group,direction,start,erlangs\n");
     for (const TrafficRow& x : t.trafficrows) {
         if (!x.series || x.busy.days == 0)
@@ -107,8 +113,12 @@ void CsvOut::write(const Tables& t, const Tally& tally, const Trunks& trunks)
             q << head << stamptext(from + (long long)i * QUARTER).substr(0, 16) << b << site << "\n";
         }
     }
+}
 
-    for (auto& f : files)
-        f->commit();
-    watch_->commit();
+std::vector<OutFile*> CsvOut::files() const
+{
+    std::vector<OutFile*> v{watch_.get()};
+    for (auto& f : files_)
+        v.push_back(f.get());
+    return v;
 }

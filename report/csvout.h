@@ -20,11 +20,14 @@ public:
     CsvOut(const std::string& dir, const Sites& sites);
     void watch(const CallLine& l) { *watch_ << csvrecord(watchrow(l, sites_)); }
     // Writes every table, and the quarter hours of each trunk group and
-    // direction; then puts all the files in place.
+    // direction, under the files' temporary names.
     void write(const Tables& t, const Tally& tally, const Trunks& trunks);
+    // The files, watch.csv among them, for OutFile::commitall.
+    std::vector<OutFile*> files() const;
 
 private:
     std::string dir_;
     const Sites& sites_;
     std::unique_ptr<OutFile> watch_;
+    std::vector<std::unique_ptr<OutFile>> files_;
 };

@@ -168,9 +168,12 @@ void writepage(OutFile& out, const PageInfo& info, const Tables& t, const Tally&
     out << "<h2 id=\"destinations\">3. Destinations</h2>\n";
     if (tally.bycalls.error() > 0 || tally.bycost.error() > 0)
         out << "<p class=\"note\">More than " << s.topcapacity
-            << " different numbers were called: the lists keep the heaviest, and a figure may be"
-               " overstated by at most "
-            << tally.bycalls.error() << " calls or " << money2(tally.bycost.error()) << ".</p>\n";
+            << " different numbers were called: each list keeps the heaviest. A number that came"
+               " into a list once it was full took over the count of the number it replaced, so"
+               " its cost in the list by cost may be overstated by at most "
+            << money2(tally.bycost.error()) << " and its calls in the list by calls by at most "
+            << tally.bycalls.error()
+            << "; its other figures count its calls since it came into the list.</p>\n";
     titled(out, "Numbers by cost", t.numbersbycost);
     titled(out, "Numbers by calls", t.numbersbycalls);
     titled(out, "Tariff labels by cost", t.labelsbycost, "No call matched the tariff.");

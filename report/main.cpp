@@ -235,7 +235,18 @@ int main(int argc, char** argv)
         if (csv)
             csv->write(tables, tally, trunks);
         writepage(page, info, tables, tally, trunks);
-        page.commit();
+        // Every file is written before any is put in place: a report that
+        // fails leaves all the files of the one before.
+        std::vector<OutFile*> files{&page};
+        if (csv)
+            for (OutFile* f : csv->files())
+                files.push_back(f);
+        OutFile::commitall(files);
+        // Written all the same, as a month of a new site may be; but said,
+        // for it may as well be the wrong database.
+        if (tally.first < 0)
+            std::cerr << "morva-report: " << info.database << ": no calls in the period "
+                      << datetext(*from) << " to " << datetext(*to - 1) << "\n";
         if (info.badrows) {
             std::cerr << "morva-report: " << info.database << ": " << info.badrows
                       << " rows could not be read and are left out of the report\n";

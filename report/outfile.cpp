@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 OutFile::OutFile(std::string path) : path_(std::move(path))
@@ -21,10 +22,11 @@ OutFile::OutFile(std::string path) : path_(std::move(path))
 
 OutFile::~OutFile()
 {
-    if (!tmp_.empty() && fd_ >= 0) {
-        close(fd_);
-        unlink(tmp_.c_str());
-    }
+    if (tmp_.empty())
+        return;
+    if (fd_ >= 0)
+        ::close(fd_);
+    unlink(tmp_.c_str());
 }
 
 void OutFile::fail(const char* what)
@@ -51,7 +53,7 @@ void OutFile::flush()
     buf_.clear();
 }
 
-void OutFile::commit()
+void OutFile::close()
 {
     flush();
     if (tmp_.empty())
@@ -60,16 +62,41 @@ void OutFile::commit()
         fail("write");
     int fd = fd_;
     fd_ = -1;
-    if (close(fd) != 0) {
+    if (::close(fd) != 0) {
         int e = errno;
         unlink(tmp_.c_str());
         errno = e;
         fail("write");
     }
+}
+
+// A folder where the file should go would refuse the rename only after
+// the files before it were put in place.
+void OutFile::checkplace() const
+{
+    struct stat sb;
+    if (!tmp_.empty() && stat(path_.c_str(), &sb) == 0 && S_ISDIR(sb.st_mode))
+        throw OutputError(path_ + ": cannot put in place: " + std::strerror(EISDIR));
+}
+
+void OutFile::place()
+{
+    if (tmp_.empty())
+        return;
     if (rename(tmp_.c_str(), path_.c_str()) != 0) {
         int e = errno;
         unlink(tmp_.c_str());
         throw OutputError(path_ + ": cannot put in place: " + std::strerror(e));
     }
     tmp_.clear();
+}
+
+void OutFile::commitall(const std::vector<OutFile*>& files)
+{
+    for (OutFile* f : files)
+        f->close();
+    for (OutFile* f : files)
+        f->checkplace();
+    for (OutFile* f : files)
+        f->place();
 }

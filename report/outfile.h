@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 struct OutputError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -32,11 +33,16 @@ public:
     {
         return *this << std::string_view(std::to_string(n));
     }
-    // Writes the rest and puts the file in its place.
-    void commit();
+    // Writes the rest of each file under its temporary name, then puts
+    // them all in place: none is renamed unless all were written, and each
+    // target was checked to take a file.
+    static void commitall(const std::vector<OutFile*>& files);
 
 private:
     void flush();
+    void close();
+    void checkplace() const;
+    void place();
     [[noreturn]] void fail(const char* what);
 
     std::string path_, tmp_;

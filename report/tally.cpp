@@ -18,7 +18,8 @@ bool cheaper(const CallLine& a, const CallLine& b)
 }  // namespace
 
 Tally::Tally(const Settings& s, const Tariff& tariff, Trunks& trunks, int nsites)
-    : extensions(size_t(nsites)), bycalls(s.topcapacity), bycost(s.topcapacity),
+    : extensions(size_t(nsites)), bycalls(s.topcapacity, TopKeys::By::Calls),
+      bycost(s.topcapacity, TopKeys::By::Cost),
       labels(tariff.labels().size()), s_(s), tariff_(tariff), trunks_(trunks),
       days_(int((s.to - s.from) / DAY)), nsites_(nsites)
 {
@@ -145,8 +146,8 @@ void Tally::add(const Call& c)
     // Destinations.
     if (priced && !c.dialled.empty()) {
         std::string_view key = masked(c.dialled);
-        bycalls.add(key, 1, c.duration, cost);
-        bycost.add(key, cost, c.duration, cost);
+        bycalls.add(key, c.duration, cost);
+        bycost.add(key, c.duration, cost);
     }
     if (r) {
         Totals& l = labels[size_t(r->label)];
@@ -189,6 +190,10 @@ void Tally::traffic(const Call& c, long long start, bool inperiod)
         trunk[n++] = c.first;
     int d = c.dir == Dir::Out ? 0 : c.dir == Dir::In ? 1 : 2;
     long long lo = std::max(start, s_.from), hi = std::min(c.end, s_.to);
+    // A call read for its traffic in the period that had none there seized
+    // no trunk in it: it makes no group and adds no trunk to a group's size.
+    if (!inperiod && lo >= hi)
+        return;
     for (int i = 0; i < n; i++) {
         size_t g = size_t(trunks_.group(trunk[i], c.site));
         while (series.size() < (g + 1) * SERIES)

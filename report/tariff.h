@@ -36,7 +36,6 @@ public:
     const Rate* match(std::string_view digits) const;
 
     const std::vector<std::string>& labels() const { return labels_; }
-    bool empty() const { return rates_.empty(); }
 
 private:
     struct Node {

@@ -39,8 +39,9 @@ void TopKeys::siftup(size_t i)
     }
 }
 
-void TopKeys::add(std::string_view key, long long w, long seconds, Money cost)
+void TopKeys::add(std::string_view key, long seconds, Money cost)
 {
+    long long w = by_ == By::Calls ? 1 : cost;
     key = key.substr(0, KEYLEN);
     auto at = pos_.find(key);
     unsigned i;
@@ -60,7 +61,6 @@ void TopKeys::add(std::string_view key, long long w, long seconds, Money cost)
             Entry& e = entries_[i];
             pos_.erase(e.name());
             error_ = std::max(error_, e.weight);
-            e.over = e.weight;
             e.calls = 0;
             e.seconds = 0;
             e.cost = 0;
@@ -88,5 +88,11 @@ std::vector<TopKeys::Entry> TopKeys::top(size_t n) const
     n = std::min(n, all.size());
     std::partial_sort(all.begin(), all.begin() + long(n), all.end(), heavier);
     all.resize(n);
+    for (Entry& e : all) {
+        if (by_ == By::Calls)
+            e.calls = long(e.weight);
+        else
+            e.cost = e.weight;
+    }
     return all;
 }

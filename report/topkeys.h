@@ -17,8 +17,11 @@ class TopKeys {
 public:
     static constexpr size_t KEYLEN = 24;  // the dialled digits' most
 
+    // What the keys are weighed by: a call counts 1, or its cost.
+    enum class By { Calls, Cost };
+
     // The entries are made once: the index views their keys in place.
-    explicit TopKeys(size_t capacity) : cap_(capacity)
+    TopKeys(size_t capacity, By by) : cap_(capacity), by_(by)
     {
         entries_.reserve(capacity);
         heap_.reserve(capacity);
@@ -29,18 +32,19 @@ public:
     struct Entry {
         std::array<char, KEYLEN> key;
         unsigned char len;
-        long long weight;   // may overstate the key's by up to over
-        long long over;     // the weight of the key it replaced
-        long calls;         // since the key came in
-        long long seconds;
-        Money cost;
+        long long weight;   // its calls or cost and the weight of the key it replaced
+        long calls;         // since the key came in; in top() the weight when by calls
+        long long seconds;  // since the key came in
+        Money cost;         // since the key came in; in top() the weight when by cost
         std::string_view name() const { return {key.data(), len}; }
     };
 
-    // A call of key with weight w (1 to count calls, its cost to weigh by
-    // cost). A key not yet held that weighs nothing is not taken in.
-    void add(std::string_view key, long long w, long seconds, Money cost);
-    // The n heaviest, heaviest first (equal weights by key).
+    // A call of key. A key not yet held that weighs nothing is not taken in.
+    void add(std::string_view key, long seconds, Money cost);
+    // The n heaviest, heaviest first (equal weights by key), the figure
+    // they are weighed by being the weight: never below the key's, and
+    // overstated by at most error(). The other two count the calls since
+    // the key came in.
     std::vector<Entry> top(size_t n) const;
     // The most any weight may be overstated: 0 while no key gave way.
     long long error() const { return error_; }
@@ -52,6 +56,7 @@ private:
     void swap(size_t a, size_t b);
 
     size_t cap_;
+    By by_;
     std::vector<Entry> entries_;
     std::vector<unsigned> heap_;     // entry indices, lightest first
     std::vector<unsigned> where_;    // entry index -> place in heap_

@@ -1,5 +1,6 @@
 // Quarter-hour traffic, the busy hours and the simultaneous calls on a
-// small hand-made period, and the sweep against a count second by second.
+// small hand-made period, the sweep against a count second by second, and
+// the trunk groups a tally makes of the calls around a period.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 
 #include "civil.h"
 #include "csvfile.h"
+#include "tally.h"
 #include "traffic.h"
 #include "trunks.h"
 
@@ -15,7 +17,7 @@ namespace {
 
 long long at(int day, int h, int m) { return day * DAY + h * 3600 + m * 60; }
 
-struct Call {
+struct Span {
     long long start, end;
 };
 
@@ -26,7 +28,7 @@ struct Call {
 // 14:00-15:00; the third is quiet and does not count.
 TEST(Traffic, BusyHoursAndAllBusyOnAHandMadePeriod)
 {
-    std::vector<Call> calls = {{at(0, 9, 30), at(0, 9, 45)},
+    std::vector<Span> calls = {{at(0, 9, 30), at(0, 9, 45)},
                                {at(0, 9, 40), at(0, 9, 50)},
                                {at(0, 9, 0), at(0, 10, 0)},
                                {at(1, 14, 0), at(1, 15, 0)}};
@@ -81,7 +83,7 @@ TEST(Traffic, SweepAgreesWithACountEverySecond)
 {
     std::mt19937 rng(7);
     const long long span = 20000, maxlen = 3000;
-    std::vector<Call> calls;
+    std::vector<Span> calls;
     for (int i = 0; i < 400; i++) {
         long long end = rng() % span;
         long long len = rng() % 5 == 0 ? 0 : 1 + rng() % maxlen;
@@ -134,4 +136,24 @@ TEST(Trunks, GroupsFromTheFileAndByNumber)
             EXPECT_EQ(std::string(e.what()).substr(0, 6), "t.csv:") << e.what();
         }
     }
+}
+
+// A day's calls on trunks 4001 and 4002; the next day's, read for their
+// traffic in the period, on 4003 to 4005 and 7001 count nowhere.
+TEST(Tally, CallsAfterThePeriodWithoutTrafficInItCountNowhere)
+{
+    Settings set;
+    set.from = DAY;
+    set.to = 2 * DAY;
+    Tariff tariff;
+    Trunks trunks;
+    Tally t(set, tariff, trunks);
+    for (auto [trunk, day] : {std::pair{"4001", 1}, {"4002", 1}, {"4003", 2}, {"4004", 2},
+                              {"4005", 2}, {"7001", 2}})
+        t.add(Call{"2101", trunk, "0711", at(day, 8, 0), 60, 0, 0x01, Dir::Out, 0});
+    t.finish();
+    ASSERT_EQ(trunks.groups().size(), 1u);
+    EXPECT_EQ(trunks.groups()[0].size, 2);
+    EXPECT_EQ(t.bydir[size_t(Dir::Out)].calls, 2);
+    EXPECT_EQ(t.series[3]->calls, 2);
 }

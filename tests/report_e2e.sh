@@ -3,9 +3,12 @@
 # (the clock frozen inside the stream's days) into an hourly tree, the
 # loader into SQLite, morva-report on a day that calls span into and out
 # of, with the shipped directory and tariff examples and a trunks file.
-# extensions.csv and summary.csv agree with queries on the database; then
-# the page is rendered in headless Chromium: it loads, every plot is drawn,
-# and a screenshot is not blank. Without the browser (Debian package
+# extensions.csv and summary.csv agree with queries on the database; a
+# text that would be a spreadsheet formula is made text in the CSV files
+# and markup is escaped on the page; a failed report leaves the files of
+# the one before; a month without calls is said. Then the page is
+# rendered in headless Chromium: it loads, every plot is drawn, and a
+# screenshot is not blank. Without the browser (Debian package
 # chromium-headless-shell) the rest is checked and the case reports
 # skipped (77), never passed; without sqlite3 or python3 it is skipped.
 # Usage: report_e2e.sh BUILD_DIR SOURCE_DIR
@@ -36,12 +39,31 @@ env LD_PRELOAD="$faketime_lib" FAKETIME='2026-12-01 12:00:00' \
     { tail -n 5 loader.err; echo "the loader failed"; exit 1; }
 
 printf '%s\n' first,last,group,size 4000,4499,City,500 4500,4999,Mobile,500 >trunks.csv
+# The shipped directory and a person whose name and department would be
+# formulas in a spreadsheet and markup on the page.
+{ cat "$src/examples/directory.csv"
+  echo '9999998,"=HYPERLINK(""http://example.invalid/"",""<b>Pay</b>"")",-2+3'; } >directory.csv
 mkdir csv
-"$build/morva-report" --from 2026-12-01 --to 2026-12-02 --directory "$src/examples/directory.csv" \
+"$build/morva-report" --from 2026-12-01 --to 2026-12-02 --directory directory.csv \
     --tariff "$src/examples/tariff.csv" --trunks trunks.csv --csv csv -o report.html cdr.sqlite \
     2>report.err || { cat report.err; echo "morva-report failed"; exit 1; }
 [ -s report.err ] && { cat report.err; echo "morva-report said something"; fail=1; }
 ls csv report.html.tmp 2>/dev/null | grep -q '\.tmp$' && { echo "a temporary file was left"; fail=1; }
+
+# A report of another period whose page cannot be put in place (a folder
+# stands there) fails and leaves the CSV files of the one before.
+cp -a csv csv.before && mkdir page.html
+"$build/morva-report" --from 2026-11-30 --to 2026-12-02 --csv csv -o page.html cdr.sqlite 2>/dev/null
+rc=$?
+[ $rc = 2 ] || { echo "the report whose page has a folder in its place: status $rc, not 2"; fail=1; }
+diff -r csv.before csv >/dev/null || { echo "a failed report replaced CSV files"; fail=1; }
+ls -a csv . | grep -q '\.tmp$' && { echo "a failed report left a temporary file"; fail=1; }
+rm -r csv.before page.html
+# A month without calls is written, status 0, and said on standard error.
+"$build/morva-report" --from 2026-10-01 -o empty.html cdr.sqlite 2>empty.err
+rc=$?
+[ $rc = 0 ] && grep -q ': no calls in the period 2026-10-01 to 2026-10-31$' empty.err ||
+    { echo "a month without calls: status $rc, said: $(cat empty.err)"; fail=1; }
 
 # The report's CSV files read into sqlite3 beside the database: each
 # extension's calls and seconds, out and in, and the calls and seconds of
@@ -87,6 +109,11 @@ SQL
 [ -s compare.out ] && { head -n 20 compare.out; fail=1; }
 [ "$(head -n 1 csv/extensions.csv)" = extension,name,department,calls_out,calls_in,seconds_out,seconds_in,cost ] ||
     { echo "extensions.csv has another header: $(head -n 1 csv/extensions.csv)"; fail=1; }
+grep -qxF '9999998,"'"'"'=HYPERLINK(""http://example.invalid/"",""<b>Pay</b>"")",'"'"'-2+3,0,0,0,0,0.0000' \
+    csv/extensions.csv && grep -q "^'-2+3," csv/departments.csv && grep -q '^-,' csv/departments.csv ||
+    { echo "a text that begins as a formula is not made text in the CSV files"; fail=1; }
+grep -qF '=HYPERLINK(&quot;http://example.invalid/&quot;,&quot;&lt;b&gt;Pay&lt;/b&gt;&quot;)' report.html &&
+    ! grep -q '<b>Pay' report.html || { echo "a name from the directory is not escaped on the page"; fail=1; }
 grep -q '^City,out,[0-2][0-9]:[0-5][0-9],' csv/traffic.csv ||
     { echo "traffic.csv has no busy hour for City, out:"; cat csv/traffic.csv; fail=1; }
 
