@@ -14,6 +14,16 @@ OutFile::OutFile(std::string path) : path_(std::move(path))
         fd_ = 1;
         return;
     }
+    // A device or FIFO at the name (/dev/null, /dev/stdout) is written into
+    // as it is: a rename over it would put a file in its place.
+    struct stat sb;
+    if (stat(path_.c_str(), &sb) == 0 && !S_ISREG(sb.st_mode) && !S_ISDIR(sb.st_mode)) {
+        fd_ = open(path_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd_ < 0)
+            throw OutputError(path_ + ": cannot open: " + std::strerror(errno));
+        direct_ = true;
+        return;
+    }
     tmp_ = path_ + ".tmp";
     fd_ = open(tmp_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd_ < 0)
@@ -22,6 +32,8 @@ OutFile::OutFile(std::string path) : path_(std::move(path))
 
 OutFile::~OutFile()
 {
+    if (direct_ && fd_ >= 0)
+        ::close(fd_);
     if (tmp_.empty())
         return;
     if (fd_ >= 0)
@@ -32,7 +44,7 @@ OutFile::~OutFile()
 void OutFile::fail(const char* what)
 {
     int e = errno;
-    std::string name = tmp_.empty() ? "standard output" : tmp_;
+    std::string name = direct_ ? path_ : tmp_.empty() ? "standard output" : tmp_;
     throw OutputError(name + ": cannot " + what + ": " + std::strerror(e));
 }
 

@@ -46,6 +46,7 @@ private:
     [[noreturn]] void fail(const char* what);
 
     std::string path_, tmp_;
+    bool direct_ = false;   // a device or FIFO, written into without a rename
     int fd_ = -1;
     std::string buf_;
 };

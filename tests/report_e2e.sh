@@ -59,6 +59,15 @@ rc=$?
 diff -r csv.before csv >/dev/null || { echo "a failed report replaced CSV files"; fail=1; }
 ls -a csv . | grep -q '\.tmp$' && { echo "a failed report left a temporary file"; fail=1; }
 rm -r csv.before page.html
+# A FIFO (or a device such as /dev/null) at the page's name is written into,
+# never renamed over.
+mkfifo page.fifo
+timeout 10 cat page.fifo >fifo.html &
+"$build/morva-report" --from 2026-12-01 --to 2026-12-02 -o page.fifo cdr.sqlite 2>/dev/null ||
+    { echo "the report into a FIFO failed"; fail=1; }
+wait
+[ -p page.fifo ] && grep -q '</html>' fifo.html || { echo "the page's FIFO was replaced"; fail=1; }
+rm page.fifo fifo.html
 # A month without calls is written, status 0, and said on standard error.
 "$build/morva-report" --from 2026-10-01 -o empty.html cdr.sqlite 2>empty.err
 rc=$?
